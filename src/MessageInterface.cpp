@@ -1,0 +1,507 @@
+// The whole library: the three metadata copies, miInitialize and every
+// batched accessor.
+//
+// Each accessor does its addressing (value index, presence word and mask,
+// table lookup) once, then makes one pass over the records in ascending
+// order. Element copies go through memcpy so that every value, NaN payloads
+// included, moves bit for bit whatever the element's declared type.
+//
+// The library depends on nothing but memcpy/memset: no allocation, no
+// exceptions, no C++ runtime. It is built with -ffp-contract=off so that the
+// angle arithmetic is never fused into multiply-add.
+
+#include "tovakWrapper.h"
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+#if defined(__clang__)
+#pragma STDC FP_CONTRACT OFF
+#endif
+
+#if defined(_WIN32)
+#include <windows.h>
+
+// The loader's entry point: nothing to set up or tear down, for any reason.
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+#endif
+
+static_assert(std::numeric_limits<double>::is_iec559 &&
+                  std::numeric_limits<float>::is_iec559,
+              "the angle conversion relies on IEEE 754 binary32/binary64");
+
+namespace {
+
+// Zero on load: every base 0, both table pointers null.
+MessageMetadata commandMetadata;
+MessageMetadata feedbackMetadata;
+MessageMetadata infoMetadata;
+
+// Only the first 132 bytes of a metadata record carry content.
+constexpr std::size_t kMetadataBytes = offsetof(MessageMetadata, opaque3) + 4;
+
+// Turns per radian and radians per turn, with their exact bit patterns.
+constexpr double kTurnsPerRadian = 0.15915494309189535;
+constexpr double kRadiansPerTurn = 6.283185307179586;
+static_assert(std::bit_cast<std::uint64_t>(kTurnsPerRadian) == 0x3FC45F306DC9C883u);
+static_assert(std::bit_cast<std::uint64_t>(kRadiansPerTurn) == 0x401921FB54442D18u);
+
+// Word index and mask of one presence bit.
+struct PresenceBit {
+    std::uint32_t word;
+    std::uint32_t mask;
+    explicit PresenceBit(std::uint32_t bit) : word(bit >> 5), mask(1u << (bit & 31u)) {}
+};
+
+inline void markPresent(const MessageRecord& record, PresenceBit bit) {
+    record.presence[bit.word] |= bit.mask;
+}
+
+inline std::uint8_t isPresent(const MessageRecord& record, PresenceBit bit) {
+    return (record.presence[bit.word] & bit.mask) != 0 ? 1 : 0;
+}
+
+// ---- generic loops -------------------------------------------------------
+
+// Value array of one kind, as a member pointer of MessageRecord.
+template <typename Elem>
+using ArrayOf = Elem* MessageRecord::*;
+
+// The setter frame: for each record in order, store(record, values[i]) and
+// then mark the presence bit; with null values only mark the bits.
+template <typename Value, typename Store>
+void setEach(const MessageRecord* records, const Value* values, std::uint32_t count,
+             PresenceBit bit, Store store) {
+    if (values == nullptr) {
+        for (std::uint32_t i = 0; i < count; ++i) markPresent(records[i], bit);
+        return;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        store(records[i], values[i]);
+        markPresent(records[i], bit);
+    }
+}
+
+// The getter frame: out[i] = load(records[i]).
+template <typename Out, typename Load>
+void getEach(Out* out, const MessageRecord* records, std::uint32_t count, Load load) {
+    for (std::uint32_t i = 0; i < count; ++i) out[i] = load(records[i]);
+}
+
+// Bitwise element copies: no float register ever sees a stored value, so
+// signalling NaNs stay signalling. (Function objects rather than functions,
+// so that no function pointer is ever formed.)
+constexpr auto copyIn = [](auto& dst, const auto& src) { std::memcpy(&dst, &src, sizeof dst); };
+constexpr auto copyOut = [](const auto& src) {
+    std::remove_cvref_t<decltype(src)> value;
+    std::memcpy(&value, &src, sizeof value);
+    return value;
+};
+
+template <typename Elem>
+void setPlain(const MessageRecord* records, const Elem* values, std::uint32_t count,
+              std::uint32_t field, ArrayOf<Elem> array, MiFieldKind kind) {
+    if (count == 0) return;
+    setEach(records, values, count, PresenceBit(commandMetadata.base[kind] + field),
+            [array, field](const MessageRecord& r, const Elem& v) { copyIn((r.*array)[field], v); });
+}
+
+template <typename Elem>
+void getPlain(Elem* out, const MessageRecord* records, std::uint32_t count, std::uint32_t field,
+              ArrayOf<Elem> array) {
+    if (count == 0) return;
+    getEach(out, records, count,
+            [array, field](const MessageRecord& r) { return copyOut((r.*array)[field]); });
+}
+
+void getFlag(std::uint8_t* out, const MessageRecord* records, std::uint32_t count,
+             std::uint32_t bitIndex) {
+    if (count == 0) return;
+    const PresenceBit bit(bitIndex);
+    getEach(out, records, count, [bit](const MessageRecord& r) { return isPresent(r, bit); });
+}
+
+// ---- high-resolution angles ----------------------------------------------
+
+// Rounds to the nearest float. Doubles at or beyond the midpoint between the
+// largest float and 2^128 round to an infinity of their sign; saying so
+// explicitly keeps the conversion defined for every input.
+inline float roundToFloat(double d) {
+    constexpr double kOverflow = 0x1.ffffffp127;
+    if (d >= kOverflow) return std::numeric_limits<float>::infinity();
+    if (d <= -kOverflow) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(d);
+}
+
+// Whole turns toward zero; INT64_MIN when x is NaN or outside int64's range.
+// The range test comes first, so the cast only ever sees values it can hold.
+inline std::int64_t wholeTurns(double x) {
+    constexpr double kLimit = 0x1p63;
+    if (x >= -kLimit && x < kLimit) return static_cast<std::int64_t>(x);
+    return std::numeric_limits<std::int64_t>::min();
+}
+
+// Each operation is rounded on its own (the library is built without
+// floating-point contraction): multiply, truncate, subtract, multiply, round.
+inline void storeAngle(HighResAngleEntry& entry, double angle) {
+    const double turns = angle * kTurnsPerRadian;
+    const std::int64_t revolutions = wholeTurns(turns);
+    const double offset = (turns - static_cast<double>(revolutions)) * kRadiansPerTurn;
+    entry.revolutions = revolutions;
+    entry.offset = roundToFloat(offset);
+}
+
+// The product is rounded first, then the widened offset is added.
+inline double loadAngle(const HighResAngleEntry& entry) {
+    const double whole = static_cast<double>(entry.revolutions) * kRadiansPerTurn;
+    return static_cast<double>(entry.offset) + whole;
+}
+
+void getAngles(double* out, const MessageRecord* records, std::uint32_t count,
+               std::uint32_t field) {
+    if (count == 0) return;
+    getEach(out, records, count,
+            [field](const MessageRecord& r) { return loadAngle(r.highResAngles[field]); });
+}
+
+// ---- numbered floats and pins --------------------------------------------
+
+// Index of a numbered float or pin: the sign-extended table entry plus the
+// sign-extended number or pin, in 64 bits.
+inline std::int64_t tableIndex(const std::int32_t* table, std::uint32_t slot, std::int32_t offset) {
+    return static_cast<std::int64_t>(table[slot]) + static_cast<std::int64_t>(offset);
+}
+
+// Its presence bit adds the index's low 32 bits to the base, modulo 2^32.
+inline PresenceBit tableBit(std::uint32_t base, std::int64_t index) {
+    return PresenceBit(base + static_cast<std::uint32_t>(index));
+}
+
+// Sets a numbered float or a pin through store(element, value); the table
+// is the given one, the presence base the Command metadata's. Without a
+// table there is nowhere to address, so nothing changes.
+template <typename Elem, typename Value, typename Store>
+void setIndexed(const MessageRecord* records, const Value* values, std::uint32_t count,
+                std::int32_t offset, std::uint32_t slot, const std::int32_t* table,
+                ArrayOf<Elem> array, MiFieldKind kind, Store store) {
+    if (count == 0 || table == nullptr) return;
+    const std::int64_t index = tableIndex(table, slot, offset);
+    setEach(records, values, count, tableBit(commandMetadata.base[kind], index),
+            [array, index, store](const MessageRecord& r, const Value& v) {
+                store((r.*array)[index], v);
+            });
+}
+
+// Reads a numbered float or a pin through load(element); without a table
+// every output element is zero.
+template <typename Out, typename Elem, typename Load>
+void getIndexed(Out* out, const MessageRecord* records, std::uint32_t count, std::int32_t offset,
+                std::uint32_t slot, const std::int32_t* table, ArrayOf<Elem> array, Load load) {
+    if (count == 0) return;
+    if (table == nullptr) {
+        std::memset(out, 0, sizeof(Out) * count);
+        return;
+    }
+    const std::int64_t index = tableIndex(table, slot, offset);
+    getEach(out, records, count,
+            [array, index, load](const MessageRecord& r) { return load((r.*array)[index]); });
+}
+
+void getNumberedFloat(float* out, const MessageRecord* records, std::uint32_t count,
+                      std::int32_t number, std::uint32_t field) {
+    getIndexed(out, records, count, number, field, feedbackMetadata.numberedFloatTable,
+               &MessageRecord::numberedFloats, copyOut);
+}
+
+constexpr auto storePinInt = [](IoPinEntry& entry, const std::int64_t& value) {
+    std::memcpy(&entry.value, &value, sizeof value);
+    entry.tag = MI_IO_PIN_TAG_INT;
+};
+// Only the first 4 bytes of the value field change.
+constexpr auto storePinFloat = [](IoPinEntry& entry, const float& value) {
+    std::memcpy(&entry.value, &value, sizeof value);
+    entry.tag = MI_IO_PIN_TAG_FLOAT;
+};
+constexpr auto loadPinInt = [](const IoPinEntry& entry) {
+    std::int64_t value = 0;
+    if (entry.tag == MI_IO_PIN_TAG_INT) std::memcpy(&value, &entry.value, sizeof value);
+    return value;
+};
+constexpr auto loadPinFloat = [](const IoPinEntry& entry) {
+    float value = 0.0f;
+    if (entry.tag == MI_IO_PIN_TAG_FLOAT) std::memcpy(&value, &entry.value, sizeof value);
+    return value;
+};
+
+// Command pins are set and read through the Feedback metadata's table.
+template <typename Value, typename Store>
+void setPin(const MessageRecord* records, const Value* values, std::uint32_t count, std::int32_t pin,
+            std::uint32_t bank, Store store) {
+    setIndexed(records, values, count, pin, bank, feedbackMetadata.pinBankTable,
+               &MessageRecord::ioPins, MI_KIND_IO_PIN, store);
+}
+
+template <typename Out, typename Load>
+void getPin(Out* out, const MessageRecord* records, std::uint32_t count, std::int32_t pin,
+            std::uint32_t bank, Load load) {
+    getIndexed(out, records, count, pin, bank, feedbackMetadata.pinBankTable,
+               &MessageRecord::ioPins, load);
+}
+
+// A pin answers 1 only when its tag matches and its presence bit is set; a
+// mismatched tag leaves the presence word unread. Table and base both come
+// from `metadata`.
+void hasPin(std::uint8_t* out, const MessageRecord* records, std::uint32_t count, std::int32_t pin,
+            std::uint32_t bank, const MessageMetadata& metadata, IoPinTag tag) {
+    if (count == 0) return;
+    const std::int32_t* table = metadata.pinBankTable;
+    if (table == nullptr) {
+        std::memset(out, 0, count);
+        return;
+    }
+    const std::int64_t index = tableIndex(table, bank, pin);
+    const PresenceBit bit = tableBit(metadata.base[MI_KIND_IO_PIN], index);
+    getEach(out, records, count, [index, bit, tag](const MessageRecord& r) -> std::uint8_t {
+        return r.ioPins[index].tag == tag ? isPresent(r, bit) : 0;
+    });
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- initialization ---------------------------------------------------------
+
+MI_API void miInitialize(const MessageMetadata* command, const MessageMetadata* feedback,
+                         const MessageMetadata* info) {
+    std::memcpy(&commandMetadata, command, kMetadataBytes);
+    std::memcpy(&feedbackMetadata, feedback, kMetadataBytes);
+    std::memcpy(&infoMetadata, info, kMetadataBytes);
+}
+
+// ---- plain values -------------------------------------------------------------
+
+MI_API void miCommandSetFloat(const MessageRecord* records, const float* values, uint32_t count,
+                              uint32_t field) {
+    setPlain(records, values, count, field, &MessageRecord::floats, MI_KIND_FLOAT);
+}
+MI_API void miCommandGetFloat(float* out, const MessageRecord* records, uint32_t count,
+                              uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::floats);
+}
+MI_API void miFeedbackGetFloat(float* out, const MessageRecord* records, uint32_t count,
+                               uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::floats);
+}
+MI_API void miInfoGetFloat(float* out, const MessageRecord* records, uint32_t count,
+                           uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::floats);
+}
+
+MI_API void miCommandGetVector3f(MiVector3f* out, const MessageRecord* records, uint32_t count,
+                                 uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::vector3fs);
+}
+MI_API void miFeedbackGetVector3f(MiVector3f* out, const MessageRecord* records, uint32_t count,
+                                  uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::vector3fs);
+}
+
+MI_API void miCommandGetQuaternionf(MiQuaternionf* out, const MessageRecord* records,
+                                    uint32_t count, uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::quaternionfs);
+}
+MI_API void miFeedbackGetQuaternionf(MiQuaternionf* out, const MessageRecord* records,
+                                     uint32_t count, uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::quaternionfs);
+}
+
+MI_API void miCommandGetUInt64(uint64_t* out, const MessageRecord* records, uint32_t count,
+                               uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::uint64s);
+}
+MI_API void miFeedbackGetUInt64(uint64_t* out, const MessageRecord* records, uint32_t count,
+                                uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::uint64s);
+}
+
+MI_API void miCommandSetEnum(const MessageRecord* records, const int32_t* values, uint32_t count,
+                             uint32_t field) {
+    setPlain(records, values, count, field, &MessageRecord::enums, MI_KIND_ENUM);
+}
+MI_API void miCommandGetEnum(int32_t* out, const MessageRecord* records, uint32_t count,
+                             uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::enums);
+}
+MI_API void miFeedbackGetEnum(int32_t* out, const MessageRecord* records, uint32_t count,
+                              uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::enums);
+}
+MI_API void miInfoGetEnum(int32_t* out, const MessageRecord* records, uint32_t count,
+                          uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::enums);
+}
+
+MI_API void miCommandSetBool(const MessageRecord* records, const uint8_t* values, uint32_t count,
+                             uint32_t field) {
+    setPlain(records, values, count, field, &MessageRecord::bools, MI_KIND_BOOL);
+}
+MI_API void miCommandGetBool(uint8_t* out, const MessageRecord* records, uint32_t count,
+                             uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::bools);
+}
+MI_API void miFeedbackGetBool(uint8_t* out, const MessageRecord* records, uint32_t count,
+                              uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::bools);
+}
+MI_API void miInfoGetBool(uint8_t* out, const MessageRecord* records, uint32_t count,
+                          uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::bools);
+}
+
+MI_API void miCommandSetLed(const MessageRecord* records, const uint32_t* values, uint32_t count,
+                            uint32_t field) {
+    setPlain(records, values, count, field, &MessageRecord::leds, MI_KIND_LED);
+}
+MI_API void miCommandGetLed(uint32_t* out, const MessageRecord* records, uint32_t count,
+                            uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::leds);
+}
+MI_API void miFeedbackGetLed(uint32_t* out, const MessageRecord* records, uint32_t count,
+                             uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::leds);
+}
+MI_API void miInfoGetLed(uint32_t* out, const MessageRecord* records, uint32_t count,
+                         uint32_t field) {
+    getPlain(out, records, count, field, &MessageRecord::leds);
+}
+
+// ---- high-resolution angles ---------------------------------------------------
+
+MI_API void miCommandSetHighResAngle(const MessageRecord* records, const double* values,
+                                     uint32_t count, uint32_t field) {
+    if (count == 0) return;
+    setEach(records, values, count,
+            PresenceBit(commandMetadata.base[MI_KIND_HIGH_RES_ANGLE] + field),
+            [field](const MessageRecord& r, double v) { storeAngle(r.highResAngles[field], v); });
+}
+MI_API void miCommandGetHighResAngle(double* out, const MessageRecord* records, uint32_t count,
+                                     uint32_t field) {
+    getAngles(out, records, count, field);
+}
+MI_API void miFeedbackGetHighResAngle(double* out, const MessageRecord* records, uint32_t count,
+                                      uint32_t field) {
+    getAngles(out, records, count, field);
+}
+MI_API void miInfoGetHighResAngle(double* out, const MessageRecord* records, uint32_t count,
+                                  uint32_t field) {
+    getAngles(out, records, count, field);
+}
+
+// ---- numbered floats ------------------------------------------------------------
+
+MI_API void miCommandSetNumberedFloat(const MessageRecord* records, const float* values,
+                                      uint32_t count, int32_t number, uint32_t field) {
+    setIndexed(records, values, count, number, field, feedbackMetadata.numberedFloatTable,
+               &MessageRecord::numberedFloats, MI_KIND_NUMBERED_FLOAT, copyIn);
+}
+MI_API void miCommandGetNumberedFloat(float* out, const MessageRecord* records, uint32_t count,
+                                      int32_t number, uint32_t field) {
+    getNumberedFloat(out, records, count, number, field);
+}
+MI_API void miFeedbackGetNumberedFloat(float* out, const MessageRecord* records, uint32_t count,
+                                       int32_t number, uint32_t field) {
+    getNumberedFloat(out, records, count, number, field);
+}
+
+// ---- I/O pins -----------------------------------------------------------------------
+
+MI_API void miCommandSetIoPin(const MessageRecord* records, const IoPinEntry* values,
+                              uint32_t count, int32_t pin, uint32_t bank) {
+    setPin(records, values, count, pin, bank, copyIn);
+}
+MI_API void miCommandSetIoPinInt(const MessageRecord* records, const int64_t* values,
+                                 uint32_t count, int32_t pin, uint32_t bank) {
+    setPin(records, values, count, pin, bank, storePinInt);
+}
+MI_API void miCommandSetIoPinFloat(const MessageRecord* records, const float* values,
+                                   uint32_t count, int32_t pin, uint32_t bank) {
+    setPin(records, values, count, pin, bank, storePinFloat);
+}
+MI_API void miCommandGetIoPin(IoPinEntry* out, const MessageRecord* records, uint32_t count,
+                              int32_t pin, uint32_t bank) {
+    getPin(out, records, count, pin, bank, copyOut);
+}
+MI_API void miFeedbackGetIoPin(IoPinEntry* out, const MessageRecord* records, uint32_t count,
+                               int32_t pin, uint32_t bank) {
+    getPin(out, records, count, pin, bank, copyOut);
+}
+MI_API void miCommandGetIoPinInt(int64_t* out, const MessageRecord* records, uint32_t count,
+                                 int32_t pin, uint32_t bank) {
+    getPin(out, records, count, pin, bank, loadPinInt);
+}
+MI_API void miFeedbackGetIoPinInt(int64_t* out, const MessageRecord* records, uint32_t count,
+                                  int32_t pin, uint32_t bank) {
+    getPin(out, records, count, pin, bank, loadPinInt);
+}
+MI_API void miCommandGetIoPinFloat(float* out, const MessageRecord* records, uint32_t count,
+                                   int32_t pin, uint32_t bank) {
+    getPin(out, records, count, pin, bank, loadPinFloat);
+}
+MI_API void miFeedbackGetIoPinFloat(float* out, const MessageRecord* records, uint32_t count,
+                                    int32_t pin, uint32_t bank) {
+    getPin(out, records, count, pin, bank, loadPinFloat);
+}
+MI_API void miCommandHasIoPinInt(uint8_t* out, const MessageRecord* records, uint32_t count,
+                                 int32_t pin, uint32_t bank) {
+    hasPin(out, records, count, pin, bank, commandMetadata, MI_IO_PIN_TAG_INT);
+}
+MI_API void miFeedbackHasIoPinInt(uint8_t* out, const MessageRecord* records, uint32_t count,
+                                  int32_t pin, uint32_t bank) {
+    hasPin(out, records, count, pin, bank, feedbackMetadata, MI_IO_PIN_TAG_INT);
+}
+MI_API void miCommandHasIoPinFloat(uint8_t* out, const MessageRecord* records, uint32_t count,
+                                   int32_t pin, uint32_t bank) {
+    hasPin(out, records, count, pin, bank, commandMetadata, MI_IO_PIN_TAG_FLOAT);
+}
+MI_API void miFeedbackHasIoPinFloat(uint8_t* out, const MessageRecord* records, uint32_t count,
+                                    int32_t pin, uint32_t bank) {
+    hasPin(out, records, count, pin, bank, feedbackMetadata, MI_IO_PIN_TAG_FLOAT);
+}
+
+// ---- flags and presence ---------------------------------------------------------
+
+MI_API void miCommandSetFlag(const MessageRecord* records, const uint8_t* /*values*/,
+                             uint32_t count, uint32_t field) {
+    if (count == 0) return;
+    const PresenceBit bit(commandMetadata.base[MI_KIND_FLAG] + field);
+    for (uint32_t i = 0; i < count; ++i) markPresent(records[i], bit);
+}
+MI_API void miCommandGetFlag(uint8_t* out, const MessageRecord* records, uint32_t count,
+                             uint32_t field) {
+    if (count == 0) return;
+    getFlag(out, records, count, commandMetadata.base[MI_KIND_FLAG] + field);
+}
+MI_API void miInfoGetFlag(uint8_t* out, const MessageRecord* records, uint32_t count,
+                          uint32_t field) {
+    if (count == 0) return;
+    getFlag(out, records, count, infoMetadata.base[MI_KIND_FLAG] + field);
+}
+MI_API void miCommandHasField(uint8_t* out, const MessageRecord* records, uint32_t count,
+                              uint32_t bit) {
+    getFlag(out, records, count, bit);
+}
+MI_API void miFeedbackHasField(uint8_t* out, const MessageRecord* records, uint32_t count,
+                               uint32_t bit) {
+    getFlag(out, records, count, bit);
+}
+MI_API void miInfoHasField(uint8_t* out, const MessageRecord* records, uint32_t count,
+                           uint32_t bit) {
+    getFlag(out, records, count, bit);
+}
+
+}  // extern "C"

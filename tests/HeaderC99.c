@@ -1,0 +1,2 @@
+/* The public header alone must be valid, warning-free C99. */
+#include "tovakWrapper.h"
