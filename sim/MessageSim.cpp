@@ -37,11 +37,6 @@ void appendBytes(std::vector<std::uint8_t>& out, const std::vector<T>& v) {
     out.insert(out.end(), p, p + v.size() * sizeof(T));
 }
 
-template <typename T>
-void scrambleArray(std::vector<T>& v, Random& random) {
-    random.fill(v.data(), v.size() * sizeof(T));
-}
-
 }  // namespace
 
 KindLayout::KindLayout(const Shape& shape, std::uint32_t firstBit)
@@ -81,18 +76,7 @@ MessageRecord Message::record() {
 
 std::vector<std::uint8_t> Message::bytes() const {
     std::vector<std::uint8_t> out;
-    appendBytes(out, presence);
-    appendBytes(out, floats);
-    appendBytes(out, highResAngles);
-    appendBytes(out, vector3fs);
-    appendBytes(out, quaternionfs);
-    appendBytes(out, uint64s);
-    appendBytes(out, enums);
-    appendBytes(out, bools);
-    appendBytes(out, numberedFloats);
-    appendBytes(out, ioPins);
-    appendBytes(out, leds);
-    appendBytes(out, reserved);
+    forEachArray([&out](const auto& array) { appendBytes(out, array); });
     return out;
 }
 
@@ -122,20 +106,10 @@ MessageGroup::MessageGroup(const KindLayout& layout, std::size_t count) {
 
 void MessageGroup::scramble(std::uint64_t seed) {
     Random random(seed);
-    for (auto& m : messages_) {
-        scrambleArray(m->presence, random);
-        scrambleArray(m->floats, random);
-        scrambleArray(m->highResAngles, random);
-        scrambleArray(m->vector3fs, random);
-        scrambleArray(m->quaternionfs, random);
-        scrambleArray(m->uint64s, random);
-        scrambleArray(m->enums, random);
-        scrambleArray(m->bools, random);
-        scrambleArray(m->numberedFloats, random);
-        scrambleArray(m->ioPins, random);
-        scrambleArray(m->leds, random);
-        scrambleArray(m->reserved, random);
-    }
+    for (auto& m : messages_)
+        m->forEachArray([&random](auto& array) {
+            random.fill(array.data(), array.size() * sizeof(array[0]));
+        });
 }
 
 std::vector<std::uint8_t> MessageGroup::bytes() const {

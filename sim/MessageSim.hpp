@@ -89,6 +89,18 @@ struct Message {
     std::vector<std::uint32_t> leds;
     std::vector<std::uint8_t> reserved;
 
+    // Calls f(array) for the presence words and then every value array, in
+    // kind order.
+    template <typename F>
+    void forEachArray(F&& f) {
+        f(presence), f(floats), f(highResAngles), f(vector3fs), f(quaternionfs), f(uint64s);
+        f(enums), f(bools), f(numberedFloats), f(ioPins), f(leds), f(reserved);
+    }
+    template <typename F>
+    void forEachArray(F&& f) const {
+        const_cast<Message*>(this)->forEachArray([&f](const auto& array) { f(array); });
+    }
+
     // A record viewing this message's storage.
     MessageRecord record();
     // Every byte of the message, presence words first, kind by kind.
