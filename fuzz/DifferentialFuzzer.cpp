@@ -1,0 +1,417 @@
+// Differential fuzz target: runs the library and the reference model side by
+// side on two identical memory worlds and, after every call, compares every
+// byte of both worlds: each message's presence words and value arrays, the
+// tables, the values and output buffers, and the guard bytes between them.
+//
+// Input format (read front to back; bytes past the end read as 0):
+//   u64 seed for the worlds' initial contents
+//   byte messages (0-80), byte storages, byte aliasing mode [, byte per record]
+//   byte presence words (1-8), byte elements per value array (1-16),
+//   byte table length (1-8)
+//   then up to 64 operations, each starting with a byte choosing:
+//     0-47  one of the 48 accessors (in the order of kFunctions),
+//     48    miInitialize with new tables and metadata,
+//     49    an edit of one table entry between calls.
+// make_seeds.py writes a seed for every function in this format. With
+// TOVAK_FUZZ_TRACE set in the environment, every call made is printed.
+#include "ReferenceModel.hpp"
+#include "tovakWrapper.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// ---- input -----------------------------------------------------------------
+
+class Input {
+public:
+    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    bool empty() const { return pos_ >= size_; }
+    std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    void bytes(void* out, std::size_t n) {
+        auto* o = static_cast<std::uint8_t*>(out);
+        for (std::size_t i = 0; i < n; ++i) o[i] = byte();
+    }
+    std::uint32_t u32() {
+        std::uint32_t v;
+        bytes(&v, sizeof v);
+        return v;
+    }
+    std::uint64_t u64() {
+        std::uint64_t v;
+        bytes(&v, sizeof v);
+        return v;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
+
+std::uint64_t splitmix(std::uint64_t& state) {
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    return z ^ (z >> 31);
+}
+
+// ---- the functions under test ---------------------------------------------------
+
+enum class Shape { PlainSet, PlainGet, FlagSet, FlagGet, FieldHas, NumberedSet, NumberedGet, PinSet,
+                   PinGet, PinHas };
+enum Which { Command = 0, Feedback = 1, Info = 2 };
+
+using LibCall = void (*)(void* buffer, const MessageRecord* records, std::uint32_t count,
+                         std::uint32_t a, std::uint32_t b);
+using RefCall = void (*)(void* buffer, const void* records, std::uint32_t count, std::uint32_t a,
+                         std::uint32_t b);
+
+struct Function {
+    const char* name;
+    Shape shape;
+    int kind;   // value array it addresses
+    int width;  // bytes per values/out element
+    Which which;  // metadata whose base or table a flag getter or pin query uses
+    LibCall lib;
+    RefCall ref;
+};
+
+#define SET(fn, T) \
+    [](void* v, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
+        fn(r, static_cast<const T*>(v), n, a); }
+#define GET(fn, T) \
+    [](void* o, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
+        fn(static_cast<T*>(o), r, n, a); }
+#define SET_AT(fn, T) \
+    [](void* v, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
+        fn(r, static_cast<const T*>(v), n, static_cast<std::int32_t>(a), b); }
+#define GET_AT(fn, T) \
+    [](void* o, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
+        fn(static_cast<T*>(o), r, n, static_cast<std::int32_t>(a), b); }
+#define REF(fn) \
+    [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { fn(r, buf, n, a); }
+#define REF_GET(fn) \
+    [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { fn(buf, r, n, a); }
+#define REF_SET_AT(fn) \
+    [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
+        fn(r, buf, n, static_cast<std::int32_t>(a), b); }
+#define REF_GET_AT(fn) \
+    [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
+        fn(buf, r, n, static_cast<std::int32_t>(a), b); }
+
+const Function kFunctions[] = {
+    {"miCommandSetFloat", Shape::PlainSet, 0, 4, Command, SET(miCommandSetFloat, float), REF(ref::CommandSetFloat)},
+    {"miCommandGetFloat", Shape::PlainGet, 0, 4, Command, GET(miCommandGetFloat, float), REF_GET(ref::GetFloat)},
+    {"miFeedbackGetFloat", Shape::PlainGet, 0, 4, Feedback, GET(miFeedbackGetFloat, float), REF_GET(ref::GetFloat)},
+    {"miInfoGetFloat", Shape::PlainGet, 0, 4, Info, GET(miInfoGetFloat, float), REF_GET(ref::GetFloat)},
+    {"miCommandSetHighResAngle", Shape::PlainSet, 1, 8, Command, SET(miCommandSetHighResAngle, double), REF(ref::CommandSetHighResAngle)},
+    {"miCommandGetHighResAngle", Shape::PlainGet, 1, 8, Command, GET(miCommandGetHighResAngle, double), REF_GET(ref::GetHighResAngle)},
+    {"miFeedbackGetHighResAngle", Shape::PlainGet, 1, 8, Feedback, GET(miFeedbackGetHighResAngle, double), REF_GET(ref::GetHighResAngle)},
+    {"miInfoGetHighResAngle", Shape::PlainGet, 1, 8, Info, GET(miInfoGetHighResAngle, double), REF_GET(ref::GetHighResAngle)},
+    {"miCommandGetVector3f", Shape::PlainGet, 2, 12, Command, GET(miCommandGetVector3f, MiVector3f), REF_GET(ref::GetVector3f)},
+    {"miFeedbackGetVector3f", Shape::PlainGet, 2, 12, Feedback, GET(miFeedbackGetVector3f, MiVector3f), REF_GET(ref::GetVector3f)},
+    {"miCommandGetQuaternionf", Shape::PlainGet, 3, 16, Command, GET(miCommandGetQuaternionf, MiQuaternionf), REF_GET(ref::GetQuaternionf)},
+    {"miFeedbackGetQuaternionf", Shape::PlainGet, 3, 16, Feedback, GET(miFeedbackGetQuaternionf, MiQuaternionf), REF_GET(ref::GetQuaternionf)},
+    {"miCommandGetUInt64", Shape::PlainGet, 4, 8, Command, GET(miCommandGetUInt64, uint64_t), REF_GET(ref::GetUInt64)},
+    {"miFeedbackGetUInt64", Shape::PlainGet, 4, 8, Feedback, GET(miFeedbackGetUInt64, uint64_t), REF_GET(ref::GetUInt64)},
+    {"miCommandSetEnum", Shape::PlainSet, 5, 4, Command, SET(miCommandSetEnum, int32_t), REF(ref::CommandSetEnum)},
+    {"miCommandGetEnum", Shape::PlainGet, 5, 4, Command, GET(miCommandGetEnum, int32_t), REF_GET(ref::GetEnum)},
+    {"miFeedbackGetEnum", Shape::PlainGet, 5, 4, Feedback, GET(miFeedbackGetEnum, int32_t), REF_GET(ref::GetEnum)},
+    {"miInfoGetEnum", Shape::PlainGet, 5, 4, Info, GET(miInfoGetEnum, int32_t), REF_GET(ref::GetEnum)},
+    {"miCommandSetBool", Shape::PlainSet, 6, 1, Command, SET(miCommandSetBool, uint8_t), REF(ref::CommandSetBool)},
+    {"miCommandGetBool", Shape::PlainGet, 6, 1, Command, GET(miCommandGetBool, uint8_t), REF_GET(ref::GetBool)},
+    {"miFeedbackGetBool", Shape::PlainGet, 6, 1, Feedback, GET(miFeedbackGetBool, uint8_t), REF_GET(ref::GetBool)},
+    {"miInfoGetBool", Shape::PlainGet, 6, 1, Info, GET(miInfoGetBool, uint8_t), REF_GET(ref::GetBool)},
+    {"miCommandSetLed", Shape::PlainSet, 9, 4, Command, SET(miCommandSetLed, uint32_t), REF(ref::CommandSetLed)},
+    {"miCommandGetLed", Shape::PlainGet, 9, 4, Command, GET(miCommandGetLed, uint32_t), REF_GET(ref::GetLed)},
+    {"miFeedbackGetLed", Shape::PlainGet, 9, 4, Feedback, GET(miFeedbackGetLed, uint32_t), REF_GET(ref::GetLed)},
+    {"miInfoGetLed", Shape::PlainGet, 9, 4, Info, GET(miInfoGetLed, uint32_t), REF_GET(ref::GetLed)},
+    {"miCommandSetFlag", Shape::FlagSet, 11, 1, Command, SET(miCommandSetFlag, uint8_t), REF(ref::CommandSetFlag)},
+    {"miCommandGetFlag", Shape::FlagGet, 11, 1, Command, GET(miCommandGetFlag, uint8_t), REF_GET(ref::CommandGetFlag)},
+    {"miInfoGetFlag", Shape::FlagGet, 11, 1, Info, GET(miInfoGetFlag, uint8_t), REF_GET(ref::InfoGetFlag)},
+    {"miCommandHasField", Shape::FieldHas, 11, 1, Command, GET(miCommandHasField, uint8_t), REF_GET(ref::HasField)},
+    {"miFeedbackHasField", Shape::FieldHas, 11, 1, Feedback, GET(miFeedbackHasField, uint8_t), REF_GET(ref::HasField)},
+    {"miInfoHasField", Shape::FieldHas, 11, 1, Info, GET(miInfoHasField, uint8_t), REF_GET(ref::HasField)},
+    {"miCommandSetNumberedFloat", Shape::NumberedSet, 7, 4, Feedback, SET_AT(miCommandSetNumberedFloat, float), REF_SET_AT(ref::CommandSetNumberedFloat)},
+    {"miCommandGetNumberedFloat", Shape::NumberedGet, 7, 4, Feedback, GET_AT(miCommandGetNumberedFloat, float), REF_GET_AT(ref::GetNumberedFloat)},
+    {"miFeedbackGetNumberedFloat", Shape::NumberedGet, 7, 4, Feedback, GET_AT(miFeedbackGetNumberedFloat, float), REF_GET_AT(ref::GetNumberedFloat)},
+    {"miCommandSetIoPin", Shape::PinSet, 8, 16, Feedback, SET_AT(miCommandSetIoPin, IoPinEntry), REF_SET_AT(ref::CommandSetIoPin)},
+    {"miCommandSetIoPinInt", Shape::PinSet, 8, 8, Feedback, SET_AT(miCommandSetIoPinInt, int64_t), REF_SET_AT(ref::CommandSetIoPinInt)},
+    {"miCommandSetIoPinFloat", Shape::PinSet, 8, 4, Feedback, SET_AT(miCommandSetIoPinFloat, float), REF_SET_AT(ref::CommandSetIoPinFloat)},
+    {"miCommandGetIoPin", Shape::PinGet, 8, 16, Feedback, GET_AT(miCommandGetIoPin, IoPinEntry), REF_GET_AT(ref::GetIoPin)},
+    {"miFeedbackGetIoPin", Shape::PinGet, 8, 16, Feedback, GET_AT(miFeedbackGetIoPin, IoPinEntry), REF_GET_AT(ref::GetIoPin)},
+    {"miCommandGetIoPinInt", Shape::PinGet, 8, 8, Feedback, GET_AT(miCommandGetIoPinInt, int64_t), REF_GET_AT(ref::GetIoPinInt)},
+    {"miFeedbackGetIoPinInt", Shape::PinGet, 8, 8, Feedback, GET_AT(miFeedbackGetIoPinInt, int64_t), REF_GET_AT(ref::GetIoPinInt)},
+    {"miCommandGetIoPinFloat", Shape::PinGet, 8, 4, Feedback, GET_AT(miCommandGetIoPinFloat, float), REF_GET_AT(ref::GetIoPinFloat)},
+    {"miFeedbackGetIoPinFloat", Shape::PinGet, 8, 4, Feedback, GET_AT(miFeedbackGetIoPinFloat, float), REF_GET_AT(ref::GetIoPinFloat)},
+    {"miCommandHasIoPinInt", Shape::PinHas, 8, 1, Command, GET_AT(miCommandHasIoPinInt, uint8_t), REF_GET_AT(ref::CommandHasIoPinInt)},
+    {"miFeedbackHasIoPinInt", Shape::PinHas, 8, 1, Feedback, GET_AT(miFeedbackHasIoPinInt, uint8_t), REF_GET_AT(ref::FeedbackHasIoPinInt)},
+    {"miCommandHasIoPinFloat", Shape::PinHas, 8, 1, Command, GET_AT(miCommandHasIoPinFloat, uint8_t), REF_GET_AT(ref::CommandHasIoPinFloat)},
+    {"miFeedbackHasIoPinFloat", Shape::PinHas, 8, 1, Feedback, GET_AT(miFeedbackHasIoPinFloat, uint8_t), REF_GET_AT(ref::FeedbackHasIoPinFloat)},
+};
+constexpr int kFunctionCount = sizeof kFunctions / sizeof kFunctions[0];
+static_assert(kFunctionCount == 48, "every accessor once; miInitialize is an operation of its own");
+constexpr int kInitialize = 48;
+constexpr int kEditTable = 49;
+constexpr int kOperations = 50;
+
+// Element width of each value kind in the messages (kind 10 is never used).
+constexpr int kElementWidth[11] = {4, 16, 12, 16, 8, 4, 1, 4, 16, 4, 1};
+
+// ---- the two worlds ---------------------------------------------------------------
+
+constexpr std::size_t kGuard = 16;
+constexpr std::uint32_t kMaxMessages = 80;
+
+std::size_t place(std::size_t& cursor, std::size_t bytes) {
+    cursor += kGuard;
+    const std::size_t at = (cursor + 15) & ~std::size_t{15};
+    cursor = at + bytes;
+    return at;
+}
+
+// Where everything lives in an arena; both worlds share it.
+struct Plan {
+    std::uint32_t messages = 0, storages = 1, words = 1, elements = 1, tableLength = 1;
+    std::vector<std::uint32_t> storageOf;
+    std::vector<std::array<std::size_t, 12>> storage;  // presence words, then kinds 0-10
+    std::array<std::size_t, 6> table{};                 // numbered-float and pin tables per kind
+    std::size_t values = 0, out = 0, size = 0;
+
+    void layOut() {
+        std::size_t cursor = 0;
+        storage.resize(storages);
+        for (auto& s : storage) {
+            s[0] = place(cursor, 4 * words);
+            for (int k = 0; k < 11; ++k) s[1 + k] = place(cursor, kElementWidth[k] * elements);
+        }
+        for (auto& t : table) t = place(cursor, 4 * tableLength);
+        values = place(cursor, 16 * kMaxMessages);
+        out = place(cursor, 16 * kMaxMessages);
+        size = cursor + kGuard;
+    }
+};
+
+struct World {
+    std::vector<std::uint8_t> arena;
+    std::vector<MessageRecord> records;
+    MessageMetadata metadata[3];
+
+    template <typename T = std::uint8_t>
+    T* at(std::size_t offset) { return reinterpret_cast<T*>(arena.data() + offset); }
+
+    void build(const Plan& plan, const std::vector<std::uint8_t>& contents) {
+        arena = contents;
+        records.assign(plan.messages, MessageRecord{});
+        for (std::uint32_t i = 0; i < plan.messages; ++i) {
+            const auto& s = plan.storage[plan.storageOf[i]];
+            void* pointers[12];
+            for (int p = 0; p < 12; ++p) pointers[p] = at(s[p]);
+            std::memcpy(&records[i], pointers, sizeof pointers);
+        }
+    }
+};
+
+const bool trace = std::getenv("TOVAK_FUZZ_TRACE") != nullptr;
+
+struct Harness {
+    Plan plan;
+    World lib, model;
+    // lib.metadata is what the library currently holds: the records last
+    // passed to miInitialize (all zero as loaded).
+
+    std::uint32_t base(Which which, int kind) const { return lib.metadata[which].base[kind]; }
+    const std::int32_t* tableFor(Which which, bool pins) const {
+        return pins ? lib.metadata[which].pinBankTable : lib.metadata[which].numberedFloatTable;
+    }
+    bool bitOk(std::uint32_t bit) const { return (bit >> 5) < plan.words; }
+    bool elementOk(std::int64_t index) const { return index >= 0 && index < plan.elements; }
+
+    // True when every address the call touches lies inside the arrays.
+    bool addressable(const Function& f, std::uint32_t count, std::uint32_t a, std::uint32_t b,
+                     bool nullValues) const {
+        if (count == 0) return true;
+        switch (f.shape) {
+        case Shape::PlainSet: return (nullValues || a < plan.elements) && bitOk(base(Command, f.kind) + a);
+        case Shape::PlainGet: return a < plan.elements;
+        case Shape::FlagSet: return bitOk(base(Command, 11) + a);
+        case Shape::FlagGet: return bitOk(base(f.which, 11) + a);
+        case Shape::FieldHas: return bitOk(a);
+        default: break;
+        }
+        const bool pins = f.kind == 8;
+        const std::int32_t* table = tableFor(f.which, pins);
+        if (table == nullptr) return true;  // nothing is addressed without a table
+        if (b >= plan.tableLength) return false;
+        const std::int64_t index = std::int64_t{table[b]} + static_cast<std::int32_t>(a);
+        const std::uint32_t low = static_cast<std::uint32_t>(index);
+        switch (f.shape) {
+        case Shape::NumberedSet:
+        case Shape::PinSet: return (nullValues || elementOk(index)) && bitOk(base(Command, f.kind) + low);
+        case Shape::PinHas: return elementOk(index) && bitOk(base(f.which, 8) + low);
+        default: return elementOk(index);
+        }
+    }
+
+    void compare(const char* what) {
+        if (std::memcmp(lib.arena.data(), model.arena.data(), plan.size) == 0) return;
+        std::size_t i = 0;
+        while (lib.arena[i] == model.arena[i]) ++i;
+        std::fprintf(stderr, "%s: byte %zu of %zu differs: library 0x%02X, model 0x%02X\n", what, i,
+                     plan.size, lib.arena[i], model.arena[i]);
+        std::abort();
+    }
+
+    void readMetadata(Input& in, std::uint64_t& rng) {
+        for (int t = 0; t < 6; ++t) {
+            for (std::uint32_t e = 0; e < plan.tableLength; ++e) {
+                const std::uint8_t mode = in.byte();
+                std::int32_t v;
+                switch (mode % 4) {
+                case 0: v = in.byte() % plan.elements; break;
+                case 1: v = -static_cast<std::int32_t>(in.byte() % 64); break;
+                case 2: v = static_cast<std::int32_t>(in.u32()); break;
+                default: v = (in.byte() & 1) ? INT32_MAX - (in.byte() % 4) : INT32_MIN + (in.byte() % 4);
+                }
+                *lib.at<std::int32_t>(plan.table[t] + 4 * e) = v;
+                *model.at<std::int32_t>(plan.table[t] + 4 * e) = v;
+            }
+        }
+        for (int w = 0; w < 3; ++w) {
+            MessageMetadata m;
+            for (std::size_t i = 0; i < sizeof m; i += 8) {  // never-read bytes: anything
+                const std::uint64_t r = splitmix(rng);
+                std::memcpy(reinterpret_cast<std::uint8_t*>(&m) + i, &r, 8);
+            }
+            for (auto& base : m.base) {
+                const std::uint8_t mode = in.byte();
+                switch (mode % 4) {
+                case 1: base = 0u - (1u + in.byte() % 64); break;
+                case 2: base = in.u32(); break;
+                default: base = in.byte() % (32 * plan.words);
+                }
+            }
+            const std::uint8_t tables = in.byte();
+            lib.metadata[w] = model.metadata[w] = m;
+            lib.metadata[w].numberedFloatTable = (tables & 3) ? lib.at<std::int32_t>(plan.table[2 * w]) : nullptr;
+            lib.metadata[w].pinBankTable = (tables & 12) ? lib.at<std::int32_t>(plan.table[2 * w + 1]) : nullptr;
+            model.metadata[w].numberedFloatTable = (tables & 3) ? model.at<std::int32_t>(plan.table[2 * w]) : nullptr;
+            model.metadata[w].pinBankTable = (tables & 12) ? model.at<std::int32_t>(plan.table[2 * w + 1]) : nullptr;
+        }
+        if (trace) std::fprintf(stderr, "miInitialize\n");
+        miInitialize(&lib.metadata[0], &lib.metadata[1], &lib.metadata[2]);
+        ref::initialize(&model.metadata[0], &model.metadata[1], &model.metadata[2]);
+    }
+
+    void call(const Function& f, Input& in) {
+        const std::uint32_t count = in.byte() % (plan.messages + 1);
+        const std::uint32_t start = in.byte() % (plan.messages - count + 1);
+        const std::uint8_t flags = in.byte();
+        const bool setter = f.shape == Shape::PlainSet || f.shape == Shape::FlagSet ||
+                            f.shape == Shape::NumberedSet || f.shape == Shape::PinSet;
+        const bool nullValues = setter && (flags & 3) == 0;
+        const bool nullOut = !setter && count == 0 && (flags & 3) == 0;
+        std::uint32_t a = 0, b = 0;
+        switch ((flags >> 2) % 3) {
+        case 0:  // raw arguments
+            a = in.u32();
+            b = in.u32();
+            break;
+        case 1: {  // aim at an element
+            const std::uint32_t element = in.byte() % plan.elements;
+            b = in.byte() % plan.tableLength;
+            a = element;
+            if (f.shape == Shape::FlagSet || f.shape == Shape::FlagGet || f.shape == Shape::FieldHas)
+                a = element - (f.shape == Shape::FieldHas ? 0 : base(f.shape == Shape::FlagSet ? Command : f.which, 11));
+            if (const std::int32_t* t = f.kind == 7 || f.kind == 8 ? tableFor(f.which, f.kind == 8) : nullptr)
+                a = static_cast<std::uint32_t>(static_cast<std::int64_t>(element) - t[b]);
+            break;
+        }
+        default: {  // aim at a presence bit
+            const std::uint32_t bit = in.byte() % (32 * plan.words);
+            b = in.byte() % plan.tableLength;
+            const Which owner = f.shape == Shape::PinHas || f.shape == Shape::FlagGet ? f.which : Command;
+            a = f.shape == Shape::FieldHas ? bit : bit - base(owner, f.kind);
+            if (const std::int32_t* t = f.kind == 7 || f.kind == 8 ? tableFor(f.which, f.kind == 8) : nullptr)
+                a = bit - base(owner, f.kind) - static_cast<std::uint32_t>(t[b]);
+        }
+        }
+        if (!addressable(f, count, a, b, nullValues)) return;
+
+        void* libBuffer = nullptr;
+        void* modelBuffer = nullptr;
+        if (setter && !nullValues) {
+            const std::size_t n = static_cast<std::size_t>(count) * f.width;
+            std::uint8_t* values = lib.at(plan.values);
+            in.bytes(values, n);
+            if (f.kind == 1 && (flags & 0x80))  // angles: force magnitudes from 2 to 2^256
+                for (std::size_t i = 7; i < n; i += 8) values[i] = 0x40 | (values[i] & 0x8F);
+            std::memcpy(model.at(plan.values), values, n);
+            libBuffer = lib.at(plan.values);
+            modelBuffer = model.at(plan.values);
+        } else if (!setter && !nullOut) {
+            libBuffer = lib.at(plan.out);
+            modelBuffer = model.at(plan.out);
+        }
+        if (trace) std::fprintf(stderr, "%s count %u a %u b %u\n", f.name, count, a, b);
+        f.lib(libBuffer, lib.records.data() + start, count, a, b);
+        f.ref(modelBuffer, model.records.data() + start, count, a, b);
+        compare(f.name);
+    }
+
+    void editTable(Input& in) {
+        const std::size_t offset = plan.table[in.byte() % 6] + 4 * (in.byte() % plan.tableLength);
+        const std::uint32_t v = in.u32();
+        std::memcpy(lib.at(offset), &v, 4);
+        std::memcpy(model.at(offset), &v, 4);
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Input in(data, size);
+    std::uint64_t rng = in.u64();
+
+    Harness h;
+    Plan& plan = h.plan;
+    plan.messages = in.byte() % (kMaxMessages + 1);
+    plan.storages = 1 + in.byte() % (plan.messages > 0 ? plan.messages : 1);
+    const bool aliasByRecord = in.byte() & 1;
+    for (std::uint32_t i = 0; i < plan.messages; ++i)
+        plan.storageOf.push_back(aliasByRecord ? in.byte() % plan.storages : i % plan.storages);
+    plan.words = 1 + in.byte() % 8;
+    plan.elements = 1 + in.byte() % 16;
+    plan.tableLength = 1 + in.byte() % 8;
+    plan.layOut();
+
+    std::vector<std::uint8_t> contents(plan.size);
+    for (std::size_t i = 0; i < contents.size(); i += 8) {
+        const std::uint64_t r = splitmix(rng);
+        std::memcpy(contents.data() + i, &r, contents.size() - i < 8 ? contents.size() - i : 8);
+    }
+    h.lib.build(plan, contents);
+    h.model.build(plan, contents);
+
+    // Both start as a freshly loaded library: all-zero metadata.
+    std::memset(h.lib.metadata, 0, sizeof h.lib.metadata);
+    std::memset(h.model.metadata, 0, sizeof h.model.metadata);
+    miInitialize(&h.lib.metadata[0], &h.lib.metadata[1], &h.lib.metadata[2]);
+    ref::reset();
+
+    for (int op = 0; op < 64 && !in.empty(); ++op) {
+        const int choice = in.byte() % kOperations;
+        if (choice == kInitialize)
+            h.readMetadata(in, rng);
+        else if (choice == kEditTable)
+            h.editTable(in);
+        else
+            h.call(kFunctions[choice], in);
+    }
+    return 0;
+}

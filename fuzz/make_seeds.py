@@ -1,0 +1,72 @@
+#!/usr/bin/env python3
+"""Writes the differential fuzzer's seed corpus: for every accessor, a run
+that initializes sane metadata and calls it over twelve messages (with
+values, for setters), plus seeds for calls before initialization, a count of
+0, and a table edit. The input format is described in DifferentialFuzzer.cpp;
+the function order is read from its table.
+
+Run from this folder:  python3 make_seeds.py corpus
+"""
+import os
+import random
+import re
+import struct
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+source = open(os.path.join(HERE, 'DifferentialFuzzer.cpp')).read()
+FUNCTIONS = re.findall(r'\{"(mi\w+)", Shape::(\w+), (\d+), (\d+),', source)
+assert len(FUNCTIONS) == 48, len(FUNCTIONS)
+INITIALIZE, EDIT_TABLE = 48, 49
+MESSAGES, ELEMENTS, TABLE_LENGTH = 12, 8, 4
+
+
+def header(rng):
+    out = struct.pack('<Q', rng.getrandbits(64))
+    out += bytes([MESSAGES, 5, 0])          # 6 storages: records i and i+6 alias
+    out += bytes([3, ELEMENTS - 1, TABLE_LENGTH - 1])  # 4 presence words
+    return out
+
+
+def initialize():
+    out = bytes([INITIALIZE])
+    for table in range(6):                  # small entries, one negative
+        for e in range(TABLE_LENGTH):
+            out += bytes([1, 1]) if (table, e) == (3, 3) else bytes([0, e])
+    for which in range(3):                  # bases 8k + which: all bits in 4 words
+        for k in range(12):
+            out += bytes([0, 8 * k + which])
+        out += bytes([0xFF])                # both tables present
+    return out
+
+
+def call(index, rng, count=MESSAGES, values=True):
+    name, shape, kind, width = FUNCTIONS[index]
+    setter = shape.endswith('Set')
+    flags = (1 if values else 0) | (1 << 2)     # aim at an element
+    out = bytes([index, count, 0, flags, rng.randrange(ELEMENTS), rng.randrange(TABLE_LENGTH)])
+    if setter and values:
+        out += bytes(rng.getrandbits(8) for _ in range(count * int(width)))
+    return out
+
+
+def main(folder):
+    os.makedirs(folder, exist_ok=True)
+    rng = random.Random(20261208)
+    seeds = {}
+    for i, (name, shape, _, _) in enumerate(FUNCTIONS):
+        seeds[name] = header(rng) + initialize() + call(i, rng)
+        if shape.endswith('Set'):
+            seeds[name + '-null-values'] = header(rng) + initialize() + call(i, rng, values=False)
+    seeds['before-initialize'] = header(rng) + b''.join(call(i, rng) for i in range(48))
+    seeds['count-zero'] = header(rng) + initialize() + b''.join(call(i, rng, count=0) for i in range(48))
+    seeds['table-edit'] = (header(rng) + initialize() + call(33, rng) + bytes([EDIT_TABLE, 2, 2])  # Feedback numbered-float table, entry 2
+                           + struct.pack('<i', 5) + call(33, rng))
+    for name, data in seeds.items():
+        with open(os.path.join(folder, name), 'wb') as f:
+            f.write(data)
+    print(f'{len(seeds)} seeds in {folder}')
+
+
+if __name__ == '__main__':
+    main(sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, 'corpus'))
