@@ -27,7 +27,7 @@
 #include <windows.h>
 
 // The loader's entry point: nothing to set up or tear down, for any reason.
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 #endif
 
 static_assert(std::numeric_limits<double>::is_iec559 &&

@@ -3,8 +3,12 @@
 // signed 64-bit entry indices.
 #include "TestSupport.hpp"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 using namespace testing_support;
 
@@ -216,11 +220,22 @@ TEST_F(PinsTest, EntryIndexIsA64BitSum) {
     EXPECT_EQ(out, -8);
 }
 
+// A page that faults on any access, and its release.
+#if defined(_WIN32)
+void* unreadablePage() { return VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS); }
+void releasePage(void* page) { VirtualFree(page, 0, MEM_RELEASE); }
+#else
+void* unreadablePage() {
+    void* page = mmap(nullptr, sysconf(_SC_PAGESIZE), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return page == MAP_FAILED ? nullptr : page;
+}
+void releasePage(void* page) { munmap(page, sysconf(_SC_PAGESIZE)); }
+#endif
+
 // A count of 0 reads nothing: not even a table that cannot be read.
 TEST_F(PinsTest, CountZeroReadsNoTable) {
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    void* page = mmap(nullptr, pageSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(page, MAP_FAILED);
+    void* page = unreadablePage();
+    ASSERT_NE(page, nullptr);
     feedback.metadata.pinBankTable = static_cast<const int32_t*>(page);
     feedback.metadata.numberedFloatTable = static_cast<const int32_t*>(page);
     command.metadata.pinBankTable = static_cast<const int32_t*>(page);
@@ -241,7 +256,7 @@ TEST_F(PinsTest, CountZeroReadsNoTable) {
     miCommandSetNumberedFloat(nullptr, nullptr, 0, 0, 0);
     miCommandGetNumberedFloat(nullptr, nullptr, 0, 0, 0);
     miFeedbackGetNumberedFloat(nullptr, nullptr, 0, 0, 0);
-    munmap(page, pageSize);
+    releasePage(page);
     SUCCEED() << "no table was read";
 }
 

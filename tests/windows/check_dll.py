@@ -1,0 +1,30 @@
+#!/usr/bin/env python3
+"""Checks tovakWrapper.dll's export table (exactly the 49 plain names) and its
+imports (system DLLs only, no compiler runtime).  Usage: check_dll.py OBJDUMP DLL"""
+import os
+import re
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'python'))
+from tovakwrapper import FUNCTIONS  # noqa: E402  (the 48 accessors, by name)
+
+objdump, dll = sys.argv[1:3]
+dump = subprocess.run([objdump, '-p', dll], check=True, capture_output=True, text=True).stdout
+
+table = dump.split('[Ordinal/Name Pointer] Table', 1)[1].split('\n\n', 1)[0]
+exported = set(re.findall(r'\]\s+(\S+)\s*$', table, re.M))
+expected = set(FUNCTIONS) | {'miInitialize'}
+imports = {name.lower() for name in re.findall(r'DLL Name: (\S+)', dump)}
+allowed = {'kernel32.dll', 'msvcrt.dll'}
+
+ok = True
+if exported != expected:
+    print('missing exports:', sorted(expected - exported))
+    print('unexpected exports:', sorted(exported - expected))
+    ok = False
+if not imports <= allowed:
+    print('unexpected imported DLLs:', sorted(imports - allowed))
+    ok = False
+print(f'{len(exported)} exports, imports {sorted(imports)}: {"ok" if ok else "FAILED"}')
+sys.exit(0 if ok else 1)
