@@ -5,7 +5,9 @@
 //
 // Input format (read front to back; bytes past the end read as 0):
 //   u64 seed for the worlds' initial contents
-//   byte messages (0-80), byte storages, byte aliasing mode [, byte per record]
+//   byte messages (0-80, or 1000-1120 for bytes from 243, so that the
+//        getters' prefetching loop runs too), byte storages (at most 64),
+//        byte aliasing mode [, byte per record]
 //   byte presence words (1-8), byte elements per value array (1-16),
 //   byte table length (1-8)
 //   then up to 64 operations, each starting with a byte choosing:
@@ -17,6 +19,7 @@
 #include "ReferenceModel.hpp"
 #include "tovakWrapper.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -166,7 +169,8 @@ constexpr int kElementWidth[11] = {4, 16, 12, 16, 8, 4, 1, 4, 16, 4, 1};
 // ---- the two worlds ---------------------------------------------------------------
 
 constexpr std::size_t kGuard = 16;
-constexpr std::uint32_t kMaxMessages = 80;
+constexpr std::uint32_t kMaxMessages = 1120;
+constexpr std::uint32_t kMaxStorages = 64;
 
 std::size_t place(std::size_t& cursor, std::size_t bytes) {
     cursor += kGuard;
@@ -309,7 +313,8 @@ struct Harness {
     }
 
     void call(const Function& f, Input& in) {
-        const std::uint32_t count = in.byte() % (plan.messages + 1);
+        const std::uint8_t countByte = in.byte();  // from 250: every message
+        const std::uint32_t count = countByte >= 250 ? plan.messages : countByte % (plan.messages + 1);
         const std::uint32_t start = in.byte() % (plan.messages - count + 1);
         const std::uint8_t flags = in.byte();
         const bool setter = f.shape == Shape::PlainSet || f.shape == Shape::FlagSet ||
@@ -380,8 +385,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Harness h;
     Plan& plan = h.plan;
-    plan.messages = in.byte() % (kMaxMessages + 1);
-    plan.storages = 1 + in.byte() % (plan.messages > 0 ? plan.messages : 1);
+    const std::uint8_t messages = in.byte();
+    plan.messages = messages < 243 ? messages % 81 : 1000 + 10u * (messages - 243);
+    plan.storages = 1 + in.byte() % std::min(std::max(plan.messages, 1u), kMaxStorages);
     const bool aliasByRecord = in.byte() & 1;
     for (std::uint32_t i = 0; i < plan.messages; ++i)
         plan.storageOf.push_back(aliasByRecord ? in.byte() % plan.storages : i % plan.storages);

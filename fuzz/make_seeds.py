@@ -21,9 +21,9 @@ INITIALIZE, EDIT_TABLE = 48, 49
 MESSAGES, ELEMENTS, TABLE_LENGTH = 12, 8, 4
 
 
-def header(rng):
+def header(rng, messages=MESSAGES):
     out = struct.pack('<Q', rng.getrandbits(64))
-    out += bytes([MESSAGES, 5, 0])          # 6 storages: records i and i+6 alias
+    out += bytes([messages, 5, 0])          # 6 storages: records i and i+6 alias
     out += bytes([3, ELEMENTS - 1, TABLE_LENGTH - 1])  # 4 presence words
     return out
 
@@ -60,6 +60,9 @@ def main(folder):
             seeds[name + '-null-values'] = header(rng) + initialize() + call(i, rng, values=False)
     seeds['before-initialize'] = header(rng) + b''.join(call(i, rng) for i in range(48))
     seeds['count-zero'] = header(rng) + initialize() + b''.join(call(i, rng, count=0) for i in range(48))
+    # 1000 messages (byte 243) and calls over all of them (count byte 250).
+    seeds['large-count'] = header(rng, messages=243) + initialize() + b''.join(
+        call(i, rng, count=250, values=False) for i in range(48))
     seeds['table-edit'] = (header(rng) + initialize() + call(33, rng) + bytes([EDIT_TABLE, 2, 2])  # Feedback numbered-float table, entry 2
                            + struct.pack('<i', 5) + call(33, rng))
     for name, data in seeds.items():
