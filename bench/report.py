@@ -25,8 +25,9 @@ def run(command, **kwargs):
     return subprocess.run(command, check=True, capture_output=True, text=True, **kwargs).stdout
 
 
-def benchmark_json(build, repetitions, out):
+def benchmark_json(build, repetitions, min_time, out):
     run([os.path.join(build, 'bench', 'tovakBench'), f'--benchmark_out={out}',
+         f'--benchmark_min_time={min_time}',
          '--benchmark_out_format=json', f'--benchmark_repetitions={repetitions}',
          '--benchmark_enable_random_interleaving=true', '--benchmark_report_aggregates_only=true'])
 
@@ -90,7 +91,8 @@ unset multiplot
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument('--build', default=os.path.join(ROOT, 'build', 'bench'))
-    parser.add_argument('--repetitions', type=int, default=3)
+    parser.add_argument('--repetitions', type=int, default=5)
+    parser.add_argument('--min-time', default='0.2', help='seconds per repetition')
     parser.add_argument('--json')
     args = parser.parse_args()
     docs = os.path.join(ROOT, 'docs')
@@ -98,10 +100,12 @@ def main():
     raw = args.json or os.path.join(args.build, 'bench-results.json')
     if not args.json:
         print('running the benchmarks (several minutes)...', file=sys.stderr)
-        benchmark_json(args.build, args.repetitions, raw)
+        benchmark_json(args.build, args.repetitions, args.min_time, raw)
     with open(raw) as f:
         ns = ns_per_message(json.load(f))
-    families = sorted({k[0] for k in ns}, key=lambda f: [k[0] for k in ns].index(f))
+    order = ['FloatSet', 'FloatGet', 'Vector3fGet', 'QuaternionfGet', 'HighResAngleSet',
+             'HighResAngleGet', 'IoPinIntSet', 'IoPinIntGet', 'NumberedFloatGet', 'FlagGet', 'FieldHas']
+    families = sorted({k[0] for k in ns}, key=lambda f: order.index(f) if f in order else len(order))
 
     print('counting instructions...', file=sys.stderr)
     instructions = run(['bash', os.path.join(ROOT, 'bench', 'instructions.sh'), args.build])

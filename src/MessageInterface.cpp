@@ -33,6 +33,10 @@ static_assert(std::numeric_limits<double>::is_iec559 &&
                   std::numeric_limits<float>::is_iec559,
               "the angle conversion relies on IEEE 754 binary32/binary64");
 
+// Each export is one call frame with its loop in it: no further call or
+// jump on the way, which counts for calls over a handful of messages.
+#define TOVAK_INLINE [[gnu::always_inline]] inline
+
 namespace {
 
 // Zero on load: every base 0, both table pointers null.
@@ -87,19 +91,21 @@ inline const std::uint32_t* presenceWord(const MessageRecord& record, PresenceBi
 // read(i) for every record in ascending order, ahead(i + kAhead) before it
 // when there are enough records.
 template <typename Ahead, typename Read>
-inline void readEach(std::uint32_t count, Ahead ahead, Read read) {
+TOVAK_INLINE void readEach(std::uint32_t count, Ahead ahead, Read read) {
+    if (count < kPrefetchFrom) {
+        for (std::uint32_t i = 0; i < count; ++i) read(i);
+        return;
+    }
     std::uint32_t i = 0;
-    if (count >= kPrefetchFrom) {
-        for (; i < count - kAhead; ++i) {
-            ahead(i + kAhead);
-            read(i);
-        }
+    for (; i < count - kAhead; ++i) {
+        ahead(i + kAhead);
+        read(i);
     }
     for (; i < count; ++i) read(i);
 }
 
 // Marks one presence bit in every record.
-void markEach(const MessageRecord* records, std::uint32_t count, PresenceBit bit) {
+TOVAK_INLINE void markEach(const MessageRecord* records, std::uint32_t count, PresenceBit bit) {
     for (std::uint32_t i = 0; i < count; ++i) markPresent(records[i], bit);
 }
 
@@ -107,7 +113,7 @@ void markEach(const MessageRecord* records, std::uint32_t count, PresenceBit bit
 // each record in order, store(element, values[i]), then the presence bit is
 // marked. With null values only the bits are marked.
 template <typename Value, typename Element, typename Store>
-void setEach(const MessageRecord* records, const Value* values, std::uint32_t count,
+TOVAK_INLINE void setEach(const MessageRecord* records, const Value* values, std::uint32_t count,
              PresenceBit bit, Element element, Store store) {
     if (values == nullptr) {
         markEach(records, count, bit);
@@ -121,7 +127,7 @@ void setEach(const MessageRecord* records, const Value* values, std::uint32_t co
 
 // The getter frame: load(out[i], *element(records[i])) for each record.
 template <typename Out, typename Element, typename Load>
-void getEach(Out* out, const MessageRecord* records, std::uint32_t count, Element element,
+TOVAK_INLINE void getEach(Out* out, const MessageRecord* records, std::uint32_t count, Element element,
              Load load) {
     readEach(
         count, [&](std::uint32_t j) { prefetch(element(records[j])); },
@@ -134,7 +140,7 @@ void getEach(Out* out, const MessageRecord* records, std::uint32_t count, Elemen
 constexpr auto copyBits = [](auto& dst, const auto& src) { std::memcpy(&dst, &src, sizeof dst); };
 
 template <typename Elem>
-void setPlain(const MessageRecord* records, const Elem* values, std::uint32_t count,
+TOVAK_INLINE void setPlain(const MessageRecord* records, const Elem* values, std::uint32_t count,
               std::uint32_t field, ArrayOf<Elem> array, MiFieldKind kind) {
     if (count == 0) return;
     setEach(records, values, count, PresenceBit(commandMetadata.base[kind] + field),
@@ -142,14 +148,14 @@ void setPlain(const MessageRecord* records, const Elem* values, std::uint32_t co
 }
 
 template <typename Elem>
-void getPlain(Elem* out, const MessageRecord* records, std::uint32_t count, std::uint32_t field,
+TOVAK_INLINE void getPlain(Elem* out, const MessageRecord* records, std::uint32_t count, std::uint32_t field,
               ArrayOf<Elem> array) {
     if (count == 0) return;
     getEach(out, records, count, [array, field](const MessageRecord& r) { return r.*array + field; },
             copyBits);
 }
 
-void getFlag(std::uint8_t* out, const MessageRecord* records, std::uint32_t count,
+TOVAK_INLINE void getFlag(std::uint8_t* out, const MessageRecord* records, std::uint32_t count,
              std::uint32_t bitIndex) {
     if (count == 0) return;
     const PresenceBit bit(bitIndex);
@@ -197,7 +203,7 @@ inline auto angleAt(std::uint32_t field) {
     return [field](const MessageRecord& r) { return r.highResAngles + field; };
 }
 
-void getAngles(double* out, const MessageRecord* records, std::uint32_t count,
+TOVAK_INLINE void getAngles(double* out, const MessageRecord* records, std::uint32_t count,
                std::uint32_t field) {
     if (count == 0) return;
     getEach(out, records, count, angleAt(field), loadAngle);
@@ -225,7 +231,7 @@ inline auto elementAt(ArrayOf<Elem> array, std::int64_t index) {
 // is the given one, the presence base the Command metadata's. Without a
 // table there is nowhere to address, so nothing changes.
 template <typename Elem, typename Value, typename Store>
-void setIndexed(const MessageRecord* records, const Value* values, std::uint32_t count,
+TOVAK_INLINE void setIndexed(const MessageRecord* records, const Value* values, std::uint32_t count,
                 std::int32_t offset, std::uint32_t slot, const std::int32_t* table,
                 ArrayOf<Elem> array, MiFieldKind kind, Store store) {
     if (count == 0 || table == nullptr) return;
@@ -237,7 +243,7 @@ void setIndexed(const MessageRecord* records, const Value* values, std::uint32_t
 // Reads a numbered float or a pin through load(out, element); without a
 // table every output element is zero.
 template <typename Out, typename Elem, typename Load>
-void getIndexed(Out* out, const MessageRecord* records, std::uint32_t count, std::int32_t offset,
+TOVAK_INLINE void getIndexed(Out* out, const MessageRecord* records, std::uint32_t count, std::int32_t offset,
                 std::uint32_t slot, const std::int32_t* table, ArrayOf<Elem> array, Load load) {
     if (count == 0) return;
     if (table == nullptr) {
@@ -247,7 +253,7 @@ void getIndexed(Out* out, const MessageRecord* records, std::uint32_t count, std
     getEach(out, records, count, elementAt(array, tableIndex(table, slot, offset)), load);
 }
 
-void getNumberedFloat(float* out, const MessageRecord* records, std::uint32_t count,
+TOVAK_INLINE void getNumberedFloat(float* out, const MessageRecord* records, std::uint32_t count,
                       std::int32_t number, std::uint32_t field) {
     getIndexed(out, records, count, number, field, feedbackMetadata.numberedFloatTable,
                &MessageRecord::numberedFloats, copyBits);
@@ -273,14 +279,14 @@ constexpr auto loadPinFloat = [](float& value, const IoPinEntry& entry) {
 
 // Command pins are set and read through the Feedback metadata's table.
 template <typename Value, typename Store>
-void setPin(const MessageRecord* records, const Value* values, std::uint32_t count, std::int32_t pin,
+TOVAK_INLINE void setPin(const MessageRecord* records, const Value* values, std::uint32_t count, std::int32_t pin,
             std::uint32_t bank, Store store) {
     setIndexed(records, values, count, pin, bank, feedbackMetadata.pinBankTable,
                &MessageRecord::ioPins, MI_KIND_IO_PIN, store);
 }
 
 template <typename Out, typename Load>
-void getPin(Out* out, const MessageRecord* records, std::uint32_t count, std::int32_t pin,
+TOVAK_INLINE void getPin(Out* out, const MessageRecord* records, std::uint32_t count, std::int32_t pin,
             std::uint32_t bank, Load load) {
     getIndexed(out, records, count, pin, bank, feedbackMetadata.pinBankTable,
                &MessageRecord::ioPins, load);
@@ -289,7 +295,7 @@ void getPin(Out* out, const MessageRecord* records, std::uint32_t count, std::in
 // A pin answers 1 only when its tag matches and its presence bit is set; a
 // mismatched tag leaves the presence word unread. Table and base both come
 // from `metadata`.
-void hasPin(std::uint8_t* out, const MessageRecord* records, std::uint32_t count, std::int32_t pin,
+TOVAK_INLINE void hasPin(std::uint8_t* out, const MessageRecord* records, std::uint32_t count, std::int32_t pin,
             std::uint32_t bank, const MessageMetadata& metadata, IoPinTag tag) {
     if (count == 0) return;
     const std::int32_t* table = metadata.pinBankTable;
