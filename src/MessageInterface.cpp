@@ -10,13 +10,13 @@
 // exceptions, no C++ runtime. It is built with -ffp-contract=off so that the
 // angle arithmetic is never fused into multiply-add.
 
-#include "tovakWrapper.h"
-
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+
+#include "tovakWrapper.h"
 
 #if defined(__clang__)
 #pragma STDC FP_CONTRACT OFF
@@ -29,8 +29,7 @@
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 #endif
 
-static_assert(std::numeric_limits<double>::is_iec559 &&
-                  std::numeric_limits<float>::is_iec559,
+static_assert(std::numeric_limits<double>::is_iec559 && std::numeric_limits<float>::is_iec559,
               "the angle conversion relies on IEEE 754 binary32/binary64");
 
 // Each export is one call frame with its loop in it: no further call or
@@ -114,7 +113,7 @@ TOVAK_INLINE void markEach(const MessageRecord* records, std::uint32_t count, Pr
 // marked. With null values only the bits are marked.
 template <typename Value, typename Element, typename Store>
 TOVAK_INLINE void setEach(const MessageRecord* records, const Value* values, std::uint32_t count,
-             PresenceBit bit, Element element, Store store) {
+                          PresenceBit bit, Element element, Store store) {
     if (values == nullptr) {
         markEach(records, count, bit);
         return;
@@ -127,8 +126,8 @@ TOVAK_INLINE void setEach(const MessageRecord* records, const Value* values, std
 
 // The getter frame: load(out[i], *element(records[i])) for each record.
 template <typename Out, typename Element, typename Load>
-TOVAK_INLINE void getEach(Out* out, const MessageRecord* records, std::uint32_t count, Element element,
-             Load load) {
+TOVAK_INLINE void getEach(Out* out, const MessageRecord* records, std::uint32_t count,
+                          Element element, Load load) {
     readEach(
         count, [&](std::uint32_t j) { prefetch(element(records[j])); },
         [&](std::uint32_t i) { load(out[i], *element(records[i])); });
@@ -141,26 +140,29 @@ constexpr auto copyBits = [](auto& dst, const auto& src) { std::memcpy(&dst, &sr
 
 template <typename Elem>
 TOVAK_INLINE void setPlain(const MessageRecord* records, const Elem* values, std::uint32_t count,
-              std::uint32_t field, ArrayOf<Elem> array, MiFieldKind kind) {
+                           std::uint32_t field, ArrayOf<Elem> array, MiFieldKind kind) {
     if (count == 0) return;
-    setEach(records, values, count, PresenceBit(commandMetadata.base[kind] + field),
-            [array, field](const MessageRecord& r) { return r.*array + field; }, copyBits);
+    setEach(
+        records, values, count, PresenceBit(commandMetadata.base[kind] + field),
+        [array, field](const MessageRecord& r) { return r.*array + field; }, copyBits);
 }
 
 template <typename Elem>
-TOVAK_INLINE void getPlain(Elem* out, const MessageRecord* records, std::uint32_t count, std::uint32_t field,
-              ArrayOf<Elem> array) {
+TOVAK_INLINE void getPlain(Elem* out, const MessageRecord* records, std::uint32_t count,
+                           std::uint32_t field, ArrayOf<Elem> array) {
     if (count == 0) return;
-    getEach(out, records, count, [array, field](const MessageRecord& r) { return r.*array + field; },
-            copyBits);
+    getEach(
+        out, records, count, [array, field](const MessageRecord& r) { return r.*array + field; },
+        copyBits);
 }
 
 TOVAK_INLINE void getFlag(std::uint8_t* out, const MessageRecord* records, std::uint32_t count,
-             std::uint32_t bitIndex) {
+                          std::uint32_t bitIndex) {
     if (count == 0) return;
     const PresenceBit bit(bitIndex);
-    getEach(out, records, count, [bit](const MessageRecord& r) { return presenceWord(r, bit); },
-            [bit](std::uint8_t& answer, std::uint32_t word) { answer = (word & bit.mask) != 0; });
+    getEach(
+        out, records, count, [bit](const MessageRecord& r) { return presenceWord(r, bit); },
+        [bit](std::uint8_t& answer, std::uint32_t word) { answer = (word & bit.mask) != 0; });
 }
 
 // ---- high-resolution angles ----------------------------------------------
@@ -204,7 +206,7 @@ inline auto angleAt(std::uint32_t field) {
 }
 
 TOVAK_INLINE void getAngles(double* out, const MessageRecord* records, std::uint32_t count,
-               std::uint32_t field) {
+                            std::uint32_t field) {
     if (count == 0) return;
     getEach(out, records, count, angleAt(field), loadAngle);
 }
@@ -232,8 +234,8 @@ inline auto elementAt(ArrayOf<Elem> array, std::int64_t index) {
 // table there is nowhere to address, so nothing changes.
 template <typename Elem, typename Value, typename Store>
 TOVAK_INLINE void setIndexed(const MessageRecord* records, const Value* values, std::uint32_t count,
-                std::int32_t offset, std::uint32_t slot, const std::int32_t* table,
-                ArrayOf<Elem> array, MiFieldKind kind, Store store) {
+                             std::int32_t offset, std::uint32_t slot, const std::int32_t* table,
+                             ArrayOf<Elem> array, MiFieldKind kind, Store store) {
     if (count == 0 || table == nullptr) return;
     const std::int64_t index = tableIndex(table, slot, offset);
     setEach(records, values, count, tableBit(commandMetadata.base[kind], index),
@@ -243,8 +245,9 @@ TOVAK_INLINE void setIndexed(const MessageRecord* records, const Value* values, 
 // Reads a numbered float or a pin through load(out, element); without a
 // table every output element is zero.
 template <typename Out, typename Elem, typename Load>
-TOVAK_INLINE void getIndexed(Out* out, const MessageRecord* records, std::uint32_t count, std::int32_t offset,
-                std::uint32_t slot, const std::int32_t* table, ArrayOf<Elem> array, Load load) {
+TOVAK_INLINE void getIndexed(Out* out, const MessageRecord* records, std::uint32_t count,
+                             std::int32_t offset, std::uint32_t slot, const std::int32_t* table,
+                             ArrayOf<Elem> array, Load load) {
     if (count == 0) return;
     if (table == nullptr) {
         std::memset(out, 0, sizeof(Out) * count);
@@ -254,7 +257,7 @@ TOVAK_INLINE void getIndexed(Out* out, const MessageRecord* records, std::uint32
 }
 
 TOVAK_INLINE void getNumberedFloat(float* out, const MessageRecord* records, std::uint32_t count,
-                      std::int32_t number, std::uint32_t field) {
+                                   std::int32_t number, std::uint32_t field) {
     getIndexed(out, records, count, number, field, feedbackMetadata.numberedFloatTable,
                &MessageRecord::numberedFloats, copyBits);
 }
@@ -279,15 +282,15 @@ constexpr auto loadPinFloat = [](float& value, const IoPinEntry& entry) {
 
 // Command pins are set and read through the Feedback metadata's table.
 template <typename Value, typename Store>
-TOVAK_INLINE void setPin(const MessageRecord* records, const Value* values, std::uint32_t count, std::int32_t pin,
-            std::uint32_t bank, Store store) {
+TOVAK_INLINE void setPin(const MessageRecord* records, const Value* values, std::uint32_t count,
+                         std::int32_t pin, std::uint32_t bank, Store store) {
     setIndexed(records, values, count, pin, bank, feedbackMetadata.pinBankTable,
                &MessageRecord::ioPins, MI_KIND_IO_PIN, store);
 }
 
 template <typename Out, typename Load>
-TOVAK_INLINE void getPin(Out* out, const MessageRecord* records, std::uint32_t count, std::int32_t pin,
-            std::uint32_t bank, Load load) {
+TOVAK_INLINE void getPin(Out* out, const MessageRecord* records, std::uint32_t count,
+                         std::int32_t pin, std::uint32_t bank, Load load) {
     getIndexed(out, records, count, pin, bank, feedbackMetadata.pinBankTable,
                &MessageRecord::ioPins, load);
 }
@@ -295,8 +298,9 @@ TOVAK_INLINE void getPin(Out* out, const MessageRecord* records, std::uint32_t c
 // A pin answers 1 only when its tag matches and its presence bit is set; a
 // mismatched tag leaves the presence word unread. Table and base both come
 // from `metadata`.
-TOVAK_INLINE void hasPin(std::uint8_t* out, const MessageRecord* records, std::uint32_t count, std::int32_t pin,
-            std::uint32_t bank, const MessageMetadata& metadata, IoPinTag tag) {
+TOVAK_INLINE void hasPin(std::uint8_t* out, const MessageRecord* records, std::uint32_t count,
+                         std::int32_t pin, std::uint32_t bank, const MessageMetadata& metadata,
+                         IoPinTag tag) {
     if (count == 0) return;
     const std::int32_t* table = metadata.pinBankTable;
     if (table == nullptr) {
