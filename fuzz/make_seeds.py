@@ -60,8 +60,9 @@ def main(folder):
             seeds[name + '-null-values'] = header(rng) + initialize() + call(i, rng, values=False)
     seeds['before-initialize'] = header(rng) + b''.join(call(i, rng) for i in range(48))
     seeds['count-zero'] = header(rng) + initialize() + b''.join(call(i, rng, count=0) for i in range(48))
-    # 1000 messages (byte 243) and calls over all of them (count byte 250).
-    seeds['large-count'] = header(rng, messages=243) + initialize() + b''.join(
+    # 1030 messages (byte 246: past the getters' read-ahead threshold) and
+    # calls over all of them (count byte 250).
+    seeds['large-count'] = header(rng, messages=246) + initialize() + b''.join(
         call(i, rng, count=250, values=False) for i in range(48))
     seeds['table-edit'] = (header(rng) + initialize() + call(33, rng) + bytes([EDIT_TABLE, 2, 2])  # Feedback numbered-float table, entry 2
                            + struct.pack('<i', 5) + call(33, rng))
