@@ -4,7 +4,8 @@ from that one run: ns per message for each family, count and variant, the two
 ratios, callgrind's instructions per message, and the Python batching payoff.
 
     cmake --preset bench && cmake --build --preset bench && python3 bench/report.py
-Options: --build DIR (default build/bench), --repetitions N (default 3),
+Needs gnuplot (Debian: gnuplot-nox) and valgrind.
+Options: --build DIR (default build/bench), --repetitions N (default 5),
 --json FILE to write a report from an earlier run's JSON instead of running.
 """
 import argparse
@@ -12,6 +13,7 @@ import datetime
 import json
 import os
 import platform
+import shutil
 import subprocess
 import sys
 from collections import defaultdict
@@ -95,6 +97,9 @@ def main():
     parser.add_argument('--min-time', default='0.2', help='seconds per repetition')
     parser.add_argument('--json')
     args = parser.parse_args()
+    missing = [tool for tool in ('gnuplot', 'valgrind') if shutil.which(tool) is None]
+    if missing:  # say so now, not after minutes of benchmarks
+        sys.exit(f'bench/report.py: {" and ".join(missing)} not found (Debian: gnuplot-nox, valgrind)')
     docs = os.path.join(ROOT, 'docs')
     os.makedirs(docs, exist_ok=True)
     raw = args.json or os.path.join(args.build, 'bench-results.json')
