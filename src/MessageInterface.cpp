@@ -533,12 +533,10 @@ MI_API void miCommandSetFlag(const MessageRecord* records, const uint8_t* /*valu
 }
 MI_API void miCommandGetFlag(uint8_t* out, const MessageRecord* records, uint32_t count,
                              uint32_t field) {
-    if (count == 0) return;
     getFlag(out, records, count, commandMetadata.base[MI_KIND_FLAG] + field);
 }
 MI_API void miInfoGetFlag(uint8_t* out, const MessageRecord* records, uint32_t count,
                           uint32_t field) {
-    if (count == 0) return;
     getFlag(out, records, count, infoMetadata.base[MI_KIND_FLAG] + field);
 }
 MI_API void miCommandHasField(uint8_t* out, const MessageRecord* records, uint32_t count,
