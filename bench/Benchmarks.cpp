@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Nanoseconds per message for one accessor of each family, three ways in
 // one binary:
 //   batched      one library call over all messages;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calls one accessor of each family once over `count` messages (default
 // 4096), for valgrind --tool=callgrind; bench/instructions.sh divides each
 // function's instruction count by the count.

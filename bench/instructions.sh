@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Instructions per message of one accessor per family, counted by callgrind
 # (independent of machine load).   Usage: instructions.sh BUILD_DIR [COUNT]
 set -euo pipefail

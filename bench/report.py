@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Runs the benchmarks and writes docs/performance.md and docs/performance.png
 from that one run: ns per message for each family, count and variant, the two
 ratios, callgrind's instructions per message, and the Python batching payoff.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A demo host: twelve simulated devices through one command-and-feedback
 // round, each field of all twelve moved in a single library call.
 #include "MessageSim.hpp"

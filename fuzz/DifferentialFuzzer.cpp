@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Differential fuzz target: runs the library and the reference model side by
 // side on two identical memory worlds and, after every call, compares every
 // byte of both worlds: each message's presence words and value arrays, the

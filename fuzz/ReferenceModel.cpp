@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // See ReferenceModel.hpp. Everything here is spelled out with byte offsets:
 //   record:   presence-word pointer at 0, value array of kind k at 8 + 8k;
 //   metadata: base[k] at 48 + 4k, numbered-float table pointer at 96,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A deliberately plain model of the library's 49 functions, for differential
 // testing. It works on raw bytes at the documented offsets (it does not use
 // the public header's structs), recomputes every address for every record,

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the differential fuzzer's seed corpus: for every accessor, a run
 that initializes sane metadata and calls it over twelve messages (with
 values, for setters), plus seeds for calls before initialization, a count of

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * tovakWrapper: batched access to one field of many Command, Feedback and
  * Info messages per call.

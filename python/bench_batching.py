@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The batching payoff from an FFI host: one batched call over N messages
 against N calls of one message each, through ctypes, in one run.
 

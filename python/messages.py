@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A small message group allocated with ctypes: the Python counterpart of
 the simulated message library, for the tests and the batching benchmark."""
 import ctypes

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Tests of the Python host: layouts against the C header, every accessor
 family through the checked wrappers, and the errors bad input raises."""
 import array

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Python host for tovakWrapper, through ctypes (standard library only).
 
     import tovakwrapper as tw

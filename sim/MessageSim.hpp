@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A simulated message library, the counterpart a host pairs tovakWrapper with.
 //
 // A real message library owns the messages and knows where each field lives.

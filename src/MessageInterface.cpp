@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole library: the three metadata copies, miInitialize and every
 // batched accessor.
 //

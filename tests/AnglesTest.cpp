@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // High-resolution angles: the stored revolutions and offset bits and the
 // value read back, bit for bit, against a table computed outside the library
 // (make_angle_cases.py), and the conversion's promises over a sweep of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One call over many messages gives exactly what one call per message gives,
 // for every getter and setter: counts well past the point where the getters
 // start reading ahead, and every boundary of that loop.

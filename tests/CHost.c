@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A plain C99 host: lays out two messages by hand, as a C host of the
  * library would, and drives one accessor of each family through it. */
 #include "tovakWrapper.h"

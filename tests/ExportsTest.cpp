@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built shared library as a host's loader sees it: exactly the 49 mi*
 // functions exported, and nothing needed beyond the C library.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Flag setter, flag getters and presence queries.
 #include "TestSupport.hpp"
 

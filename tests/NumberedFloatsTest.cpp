@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numbered floats: addressed through the Feedback metadata's table for
 // Command and Feedback alike, with signed numbers.
 #include "TestSupport.hpp"

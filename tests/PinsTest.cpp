@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // I/O pins: which metadata copy each accessor addresses through, what each
 // setter writes of an entry, tag-checked getters and presence queries, and
 // signed 64-bit entry indices.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Plain-value setters and getters, the accessor frame they share (count 0,
 // null values, order, aliasing) and the library's metadata state.
 #include "TestSupport.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared helpers for the test suites: three message kinds laid out by the
 // simulated message library, and twin message groups so a test can apply the
 // expected change by hand to one and compare every byte with the other.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Concurrency as the library allows it: several threads read the same
 // messages while others write disjoint groups of messages, all at once.
 // Run under ThreadSanitizer (the clang-tsan preset) this shows the library

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library as it is before miInitialize (every base 0, no tables), and
 // with metadata that has no tables. This suite has a process of its own;
 // only its last test calls miInitialize.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-build for 64-bit Windows with MinGW-w64 (the POSIX-threads variant,
 # which the test suite's std::thread needs); tests run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The smallest useful host: set a Float field of two Command messages and
  * read it back. Built against an installed tovakWrapper. */
 #include <tovakWrapper.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the library from a build tree into a temporary prefix, then builds
 # and runs tests/consumer against it twice: through find_package and through
 # pkg-config.   Usage: run.sh BUILD_DIR

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A Windows host that loads tovakWrapper.dll at run time, resolves all 49
  * functions by their plain names, and runs a command-and-feedback round with
  * high-resolution angles and I/O pins. */

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Checks tovakWrapper.dll's export table (exactly the 49 plain names) and its
 imports (system DLLs only, no compiler runtime).  Usage: check_dll.py OBJDUMP DLL"""
 import os
