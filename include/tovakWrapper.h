@@ -1,7 +1,8 @@
 /* SPDX-License-Identifier: MIT */
-/*
- * tovakWrapper: batched access to one field of many Command, Feedback and
- * Info messages per call.
+/**
+ * @file tovakWrapper.h
+ * @brief Batched access to one field of many Command, Feedback and Info
+ * messages per call.
  *
  * The messages belong to the host's message library. For every message the
  * host holds a MessageRecord (pointers into that message's storage) and
@@ -13,7 +14,11 @@
  * Rules shared by every accessor:
  *   - Setters take (records, values, count, ...); getters and queries take
  *     (out, records, count, ...). Element i of `values`/`out` belongs to
- *     records[i]; records are visited in ascending order.
+ *     records[i]; records are visited in ascending order, and each record
+ *     is finished (value, then presence bit) before the next is begun.
+ *   - Pin and numbered-float accessors take (..., count, pin, bank) and
+ *     (..., count, number, field): the position inside the bank or field
+ *     comes first.
  *   - count == 0: the call returns at once and touches nothing, not even
  *     the metadata, so any pointers may be null and it is safe before
  *     miInitialize.
@@ -21,6 +26,8 @@
  *     each message; no value is written.
  *   - Setters set presence bits and never clear them; getters read no
  *     presence bit and return whatever the message holds.
+ *   - Getters write every one of out[0..count), on every path, and
+ *     nothing past it; they never read `out`, so it may hold anything.
  *   - Nothing is validated: records, out and the message arrays must be
  *     valid for the indices computed, presence-word arrays long enough for
  *     the bit index, tables long enough for the field or bank passed.
@@ -31,7 +38,24 @@
  *   - No locks: miInitialize must not overlap any accessor, and a setter
  *     must not run alongside any other accessor over the same messages.
  *
- * The interface is C99 and C++, 64-bit only, plain exported names.
+ * Aliasing:
+ *   - Several records may view the same message or the same arrays: each
+ *     record is handled completely, in ascending order, so after a setter
+ *     the value of the later record stays.
+ *   - `out` must not overlap anything the call reads: the records array,
+ *     the messages' presence words and value arrays, the metadata tables.
+ *   - `values` must not overlap anything the setter writes (the messages'
+ *     value arrays and presence words). Setters only read `values`, once
+ *     per element, so it may lie in read-only memory; miCommandSetFlag
+ *     never reads it at all.
+ *
+ * Alignment: every array passed or reached through a record must be
+ * aligned for its element type: 1 byte for uint8_t; 4 for float, int32_t,
+ * uint32_t, MiVector3f and MiQuaternionf; 8 for double, int64_t, uint64_t,
+ * HighResAngleEntry, IoPinEntry and MessageRecord (and MessageMetadata).
+ *
+ * The interface is C (C89 and later) and C++ (C++98 and later), 64-bit
+ * only, plain exported names.
  */
 #ifndef TOVAKWRAPPER_H
 #define TOVAKWRAPPER_H
@@ -39,12 +63,19 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/** @brief Major version: changes when the interface breaks. */
 #define TOVAKWRAPPER_VERSION_MAJOR 0
+/** @brief Minor version: changes when the interface grows. */
 #define TOVAKWRAPPER_VERSION_MINOR 1
+/** @brief Patch version: changes for fixes that keep the interface. */
 #define TOVAKWRAPPER_VERSION_PATCH 0
 
-/* MI_API marks the exported functions. Define TOVAKWRAPPER_BUILDING only
- * when compiling the library itself. */
+/**
+ * @def MI_API
+ * @brief Marks the exported functions (dllexport/dllimport on Windows,
+ * default visibility elsewhere). Define TOVAKWRAPPER_BUILDING only when
+ * compiling the library itself.
+ */
 #if defined(_WIN32) || defined(__CYGWIN__)
 #  if defined(TOVAKWRAPPER_BUILDING)
 #    define MI_API __declspec(dllexport)
@@ -57,10 +88,17 @@
 #  define MI_API
 #endif
 
-/* Compile-time layout checks that work in C99, C11 and C++. */
-#if defined(__cplusplus)
+/**
+ * @def MI_LAYOUT_CHECK
+ * @brief Compile-time check of the record layouts: static_assert in C++11
+ * and later, _Static_assert in C11 and later, otherwise (C89/C99,
+ * C++98/03) a typedef of an array whose size is -1 when `cond` is false.
+ */
+#if defined(__cplusplus) && (__cplusplus >= 201103L || \
+    (defined(_MSC_VER) && _MSC_VER >= 1600))
 #  define MI_LAYOUT_CHECK(cond, name) static_assert(cond, #name)
-#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#elif !defined(__cplusplus) && defined(__STDC_VERSION__) && \
+    __STDC_VERSION__ >= 201112L
 #  define MI_LAYOUT_CHECK(cond, name) _Static_assert(cond, #name)
 #else
 #  define MI_LAYOUT_CHECK(cond, name) \
@@ -71,87 +109,105 @@
 extern "C" {
 #endif
 
-/* Field kinds, in the order that indexes MessageRecord's value arrays
- * (kinds 0 to 10) and MessageMetadata's base offsets (all twelve). */
+/**
+ * @defgroup types Records and types
+ * @brief The layouts shared with the host's message library.
+ * @{
+ */
+
+/**
+ * @brief Field kinds, in the order that indexes MessageRecord's value
+ * arrays (kinds 0 to 10) and MessageMetadata::base (all twelve).
+ */
 enum MiFieldKind {
-    MI_KIND_FLOAT = 0,
-    MI_KIND_HIGH_RES_ANGLE = 1,
-    MI_KIND_VECTOR3F = 2,
-    MI_KIND_QUATERNIONF = 3,
-    MI_KIND_UINT64 = 4,
-    MI_KIND_ENUM = 5,
-    MI_KIND_BOOL = 6,
-    MI_KIND_NUMBERED_FLOAT = 7,
-    MI_KIND_IO_PIN = 8,
-    MI_KIND_LED = 9,
-    MI_KIND_RESERVED = 10, /* carried by the messages, never accessed */
-    MI_KIND_FLAG = 11,     /* no value array: the presence bit is the value */
-    MI_KIND_COUNT = 12
+    MI_KIND_FLOAT = 0,           /**< float, 4 bytes */
+    MI_KIND_HIGH_RES_ANGLE = 1,  /**< HighResAngleEntry, 16 bytes */
+    MI_KIND_VECTOR3F = 2,        /**< MiVector3f, 12 bytes */
+    MI_KIND_QUATERNIONF = 3,     /**< MiQuaternionf, 16 bytes */
+    MI_KIND_UINT64 = 4,          /**< uint64_t, 8 bytes */
+    MI_KIND_ENUM = 5,            /**< int32_t, 4 bytes */
+    MI_KIND_BOOL = 6,            /**< uint8_t, 1 byte, any value */
+    MI_KIND_NUMBERED_FLOAT = 7,  /**< float, 4 bytes, addressed by table */
+    MI_KIND_IO_PIN = 8,          /**< IoPinEntry, 16 bytes, by table */
+    MI_KIND_LED = 9,             /**< uint32_t, 4 bytes */
+    MI_KIND_RESERVED = 10, /**< carried by the messages, never accessed */
+    MI_KIND_FLAG = 11,     /**< no value array: the presence bit is the value */
+    MI_KIND_COUNT = 12     /**< number of kinds (length of base[]) */
 };
 
-/* Three floats, 12 bytes, moved as a unit (components never interpreted). */
+/** @brief Three floats, 12 bytes, moved as a unit (never interpreted). */
 typedef struct MiVector3f {
-    float v[3];
+    float v[3]; /**< the components */
 } MiVector3f;
 
-/* Four floats, 16 bytes, moved as a unit (components never interpreted). */
+/** @brief Four floats, 16 bytes, moved as a unit (never interpreted). */
 typedef struct MiQuaternionf {
-    float q[4];
+    float q[4]; /**< the components */
 } MiQuaternionf;
 
-/* An angle of many turns: revolutions * 2*pi + offset radians. */
+/** @brief An angle of many turns: revolutions * 2*pi + offset radians. */
 typedef struct HighResAngleEntry {
-    int64_t revolutions; /* offset 0 */
-    float offset;        /* offset 8, radians */
-    uint32_t padding;    /* offset 12, never read or written */
+    int64_t revolutions; /**< offset 0: whole turns */
+    float offset;        /**< offset 8: radians within the turn */
+    uint32_t padding;    /**< offset 12: never read or written */
 } HighResAngleEntry;
 
-/* Tag of an IoPinEntry: what its value field holds. */
+/** @brief Tag of an IoPinEntry: what its value field holds. */
 typedef uint32_t IoPinTag;
-#define MI_IO_PIN_TAG_INT ((IoPinTag)1)   /* value.asInt is valid */
-#define MI_IO_PIN_TAG_FLOAT ((IoPinTag)2) /* value.asFloat (first 4 bytes) */
+/** @brief IoPinTag: value.asInt holds the pin's value. */
+#define MI_IO_PIN_TAG_INT ((IoPinTag)1)
+/** @brief IoPinTag: value.asFloat (the first 4 bytes) holds it. */
+#define MI_IO_PIN_TAG_FLOAT ((IoPinTag)2)
 
+/** @brief The 8 value bytes of an IoPinEntry. */
 typedef union MiIoPinValue {
-    int64_t asInt;
-    float asFloat;
-    uint8_t bytes[8];
+    int64_t asInt;     /**< with MI_IO_PIN_TAG_INT */
+    float asFloat;     /**< with MI_IO_PIN_TAG_FLOAT: the first 4 bytes */
+    uint8_t bytes[8];  /**< the raw bytes */
 } MiIoPinValue;
 
-/* One I/O pin's value and its type. */
+/** @brief One I/O pin's value and its type. */
 typedef struct IoPinEntry {
-    MiIoPinValue value; /* offset 0 */
-    IoPinTag tag;       /* offset 8: 1 integer, 2 float, other: no value */
-    uint32_t padding;   /* offset 12 */
+    MiIoPinValue value; /**< offset 0 */
+    IoPinTag tag;       /**< offset 8: 1 integer, 2 float, other: no value */
+    uint32_t padding;   /**< offset 12 */
 } IoPinEntry;
 
-/* A view of one message: its presence words and its value arrays. */
+/**
+ * @brief A view of one message: its presence words and its value arrays.
+ * Only the pointers the accessor called needs are followed.
+ */
 typedef struct MessageRecord {
-    uint32_t *presence;              /*  0 presence words */
-    float *floats;                   /*  8 kind 0 */
-    HighResAngleEntry *highResAngles;/* 16 kind 1 */
-    MiVector3f *vector3fs;           /* 24 kind 2 */
-    MiQuaternionf *quaternionfs;     /* 32 kind 3 */
-    uint64_t *uint64s;               /* 40 kind 4 */
-    int32_t *enums;                  /* 48 kind 5 */
-    uint8_t *bools;                  /* 56 kind 6 */
-    float *numberedFloats;           /* 64 kind 7 */
-    IoPinEntry *ioPins;              /* 72 kind 8 */
-    uint32_t *leds;                  /* 80 kind 9 */
-    void *reserved;                  /* 88 kind 10, never followed */
+    uint32_t *presence;               /**<  0: presence words */
+    float *floats;                    /**<  8: kind 0 */
+    HighResAngleEntry *highResAngles; /**< 16: kind 1 */
+    MiVector3f *vector3fs;            /**< 24: kind 2 */
+    MiQuaternionf *quaternionfs;      /**< 32: kind 3 */
+    uint64_t *uint64s;                /**< 40: kind 4 */
+    int32_t *enums;                   /**< 48: kind 5 */
+    uint8_t *bools;                   /**< 56: kind 6 */
+    float *numberedFloats;            /**< 64: kind 7 */
+    IoPinEntry *ioPins;               /**< 72: kind 8 */
+    uint32_t *leds;                   /**< 80: kind 9 */
+    void *reserved;                   /**< 88: kind 10, never followed */
 } MessageRecord;
 
-/* Where one message kind keeps its presence bits. Only base[], the two
- * table pointers and nothing else are read; the other bytes are carried. */
+/**
+ * @brief Where one message kind keeps its presence bits. Only base[] and
+ * the two table pointers are read; the other bytes are carried.
+ */
 typedef struct MessageMetadata {
-    uint8_t opaque0[48];               /*   0 never read */
-    uint32_t base[MI_KIND_COUNT];      /*  48 first presence bit per kind */
-    const int32_t *numberedFloatTable; /*  96 first entry per field */
-    uint64_t opaque1;                  /* 104 never read */
-    const int32_t *pinBankTable;       /* 112 first pin per bank */
-    uint64_t opaque2;                  /* 120 never read */
-    uint32_t opaque3;                  /* 128 never read */
-    /* 132: 4 bytes of tail padding */
+    uint8_t opaque0[48];               /**<   0: never read */
+    uint32_t base[MI_KIND_COUNT];      /**<  48: first presence bit per kind */
+    const int32_t *numberedFloatTable; /**<  96: first element per field */
+    uint64_t opaque1;                  /**< 104: never read */
+    const int32_t *pinBankTable;       /**< 112: first entry per bank */
+    uint64_t opaque2;                  /**< 120: never read */
+    uint32_t opaque3;                  /**< 128: never read (4 bytes of
+                                            tail padding follow) */
 } MessageMetadata;
+
+/** @} */
 
 MI_LAYOUT_CHECK(sizeof(void *) == 8, pointers_are_64_bit);
 MI_LAYOUT_CHECK(sizeof(MiVector3f) == 12, vector3f_size);
@@ -188,108 +244,280 @@ MI_LAYOUT_CHECK(offsetof(MessageMetadata, pinBankTable) == 112,
 MI_LAYOUT_CHECK(offsetof(MessageMetadata, opaque2) == 120, metadata_opaque2);
 MI_LAYOUT_CHECK(offsetof(MessageMetadata, opaque3) == 128, metadata_opaque3);
 
-/* ---- Initialization -----------------------------------------------------
- * miInitialize(command, feedback, info): copies the first 132 bytes of each
- * record verbatim into the library's three metadata copies (all zero when
- * the library is loaded). The tables the records point to stay in the
- * host's memory and are read afresh at every call, so they must outlive
- * every accessor call and may be edited between calls. All three pointers
- * must be valid. May be called again, between accessor calls, to replace
- * all three copies. */
+/**
+ * @defgroup init Initialization
+ * @brief Passing the three metadata records to the library.
+ * @{
+ */
+
+/**
+ * @brief Copies the three metadata records that every later call uses.
+ *
+ * Copies the first 132 bytes of each record verbatim into the library's
+ * three metadata copies (all zero when the library is loaded: every base
+ * 0, no tables). The tables the records point to stay in the host's memory
+ * and are read afresh at every call, so they must outlive every accessor
+ * call and may be edited between calls. May be called again, between
+ * accessor calls, to replace all three copies; must not overlap any call.
+ *
+ * @param command  Command metadata; must be valid, 8-byte aligned.
+ * @param feedback Feedback metadata; must be valid, 8-byte aligned.
+ * @param info     Info metadata; must be valid, 8-byte aligned.
+ */
 MI_API void miInitialize(const MessageMetadata *command,
                          const MessageMetadata *feedback,
                          const MessageMetadata *info);
 
-/* ---- Plain values: Float, Vector3f, Quaternionf, UInt64, Enum, Bool, Led
- * Setters (Command only): for each record, element `field` of the kind's
- * value array = values[i], then presence bit
- * commandMetadata.base[kind] + field is set.
- * Getters (any kind of message): out[i] = element `field` of records[i]'s
- * value array. No metadata or presence bit is read.
- * Element widths: Float 4, Vector3f 12, Quaternionf 16, UInt64 8, Enum 4,
- * Bool 1 (any byte value, copied as is), Led 4. */
+/** @} */
+
+/**
+ * @defgroup plain Plain values
+ * @brief Float, Vector3f, Quaternionf, UInt64, Enum, Bool and Led.
+ *
+ * Setters (Command only): for each record in turn, element `field` of the
+ * kind's value array = values[i], then presence bit
+ * commandMetadata.base[kind] + field is set. Getters (any kind of message;
+ * the Command, Feedback and Info getters of a kind are the same): out[i] =
+ * element `field` of records[i]'s value array; no metadata or presence bit
+ * is read, so they work the same before miInitialize. Element widths:
+ * Float 4, Vector3f 12, Quaternionf 16, UInt64 8, Enum 4, Bool 1 (any byte
+ * value, copied as is), Led 4.
+ * @{
+ */
+
+/**
+ * @brief Sets Float field `field` of `count` Command messages.
+ * @param records MessageRecord[count]; each `floats` array needs more than
+ *                `field` elements, each `presence` array the word of the
+ *                field's bit.
+ * @param values  float[count], read only; NULL: set presence bits only.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandSetFloat(const MessageRecord *records,
                               const float *values, uint32_t count,
                               uint32_t field);
+/**
+ * @brief Reads Float field `field` of `count` Command messages.
+ * @param out     float[count], filled in record order; must not overlap
+ *                the records or the messages.
+ * @param records MessageRecord[count]; each `floats` array needs more than
+ *                `field` elements.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandGetFloat(float *out, const MessageRecord *records,
                               uint32_t count, uint32_t field);
+/** @brief Reads Float field `field` of `count` Feedback messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miFeedbackGetFloat(float *out, const MessageRecord *records,
                                uint32_t count, uint32_t field);
+/** @brief Reads Float field `field` of `count` Info messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miInfoGetFloat(float *out, const MessageRecord *records,
                            uint32_t count, uint32_t field);
 
+/**
+ * @brief Reads Vector3f field `field` of `count` Command messages.
+ * @param out     MiVector3f[count], filled in record order.
+ * @param records MessageRecord[count]; each `vector3fs` array needs more
+ *                than `field` elements.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandGetVector3f(MiVector3f *out,
                                  const MessageRecord *records,
                                  uint32_t count, uint32_t field);
+/** @brief Reads Vector3f field `field` of `count` Feedback messages.
+ *  @copydetails miCommandGetVector3f */
 MI_API void miFeedbackGetVector3f(MiVector3f *out,
                                   const MessageRecord *records,
                                   uint32_t count, uint32_t field);
 
+/**
+ * @brief Reads Quaternionf field `field` of `count` Command messages.
+ * @param out     MiQuaternionf[count], filled in record order.
+ * @param records MessageRecord[count]; each `quaternionfs` array needs
+ *                more than `field` elements.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandGetQuaternionf(MiQuaternionf *out,
                                     const MessageRecord *records,
                                     uint32_t count, uint32_t field);
+/** @brief Reads Quaternionf field `field` of `count` Feedback messages.
+ *  @copydetails miCommandGetQuaternionf */
 MI_API void miFeedbackGetQuaternionf(MiQuaternionf *out,
                                      const MessageRecord *records,
                                      uint32_t count, uint32_t field);
 
+/**
+ * @brief Reads UInt64 field `field` of `count` Command messages.
+ * @param out     uint64_t[count], filled in record order.
+ * @param records MessageRecord[count]; each `uint64s` array needs more
+ *                than `field` elements.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandGetUInt64(uint64_t *out, const MessageRecord *records,
                                uint32_t count, uint32_t field);
+/** @brief Reads UInt64 field `field` of `count` Feedback messages.
+ *  @copydetails miCommandGetUInt64 */
 MI_API void miFeedbackGetUInt64(uint64_t *out, const MessageRecord *records,
                                 uint32_t count, uint32_t field);
 
+/**
+ * @brief Sets Enum field `field` of `count` Command messages.
+ * @param records MessageRecord[count]; each `enums` array needs more than
+ *                `field` elements.
+ * @param values  int32_t[count], read only; NULL: set presence bits only.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandSetEnum(const MessageRecord *records,
                              const int32_t *values, uint32_t count,
                              uint32_t field);
+/**
+ * @brief Reads Enum field `field` of `count` Command messages.
+ * @param out     int32_t[count], filled in record order.
+ * @param records MessageRecord[count]; each `enums` array needs more than
+ *                `field` elements.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandGetEnum(int32_t *out, const MessageRecord *records,
                              uint32_t count, uint32_t field);
+/** @brief Reads Enum field `field` of `count` Feedback messages.
+ *  @copydetails miCommandGetEnum */
 MI_API void miFeedbackGetEnum(int32_t *out, const MessageRecord *records,
                               uint32_t count, uint32_t field);
+/** @brief Reads Enum field `field` of `count` Info messages.
+ *  @copydetails miCommandGetEnum */
 MI_API void miInfoGetEnum(int32_t *out, const MessageRecord *records,
                           uint32_t count, uint32_t field);
 
+/**
+ * @brief Sets Bool field `field` of `count` Command messages.
+ * @param records MessageRecord[count]; each `bools` array needs more than
+ *                `field` elements.
+ * @param values  uint8_t[count], any byte values, stored as they are,
+ *                read only; NULL: set presence bits only.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandSetBool(const MessageRecord *records,
                              const uint8_t *values, uint32_t count,
                              uint32_t field);
+/**
+ * @brief Reads Bool field `field` of `count` Command messages.
+ * @param out     uint8_t[count], each the stored byte as it is.
+ * @param records MessageRecord[count]; each `bools` array needs more than
+ *                `field` elements.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandGetBool(uint8_t *out, const MessageRecord *records,
                              uint32_t count, uint32_t field);
+/** @brief Reads Bool field `field` of `count` Feedback messages.
+ *  @copydetails miCommandGetBool */
 MI_API void miFeedbackGetBool(uint8_t *out, const MessageRecord *records,
                               uint32_t count, uint32_t field);
+/** @brief Reads Bool field `field` of `count` Info messages.
+ *  @copydetails miCommandGetBool */
 MI_API void miInfoGetBool(uint8_t *out, const MessageRecord *records,
                           uint32_t count, uint32_t field);
 
+/**
+ * @brief Sets Led field `field` of `count` Command messages.
+ * @param records MessageRecord[count]; each `leds` array needs more than
+ *                `field` elements.
+ * @param values  uint32_t[count], read only; NULL: set presence bits only.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandSetLed(const MessageRecord *records,
                             const uint32_t *values, uint32_t count,
                             uint32_t field);
+/**
+ * @brief Reads Led field `field` of `count` Command messages.
+ * @param out     uint32_t[count], filled in record order.
+ * @param records MessageRecord[count]; each `leds` array needs more than
+ *                `field` elements.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandGetLed(uint32_t *out, const MessageRecord *records,
                             uint32_t count, uint32_t field);
+/** @brief Reads Led field `field` of `count` Feedback messages.
+ *  @copydetails miCommandGetLed */
 MI_API void miFeedbackGetLed(uint32_t *out, const MessageRecord *records,
                              uint32_t count, uint32_t field);
+/** @brief Reads Led field `field` of `count` Info messages.
+ *  @copydetails miCommandGetLed */
 MI_API void miInfoGetLed(uint32_t *out, const MessageRecord *records,
                          uint32_t count, uint32_t field);
 
-/* ---- High-resolution angles (host element: double, radians) -----------
+/** @} */
+
+/**
+ * @defgroup angles High-resolution angles
+ * @brief Angles of many turns; the host sees one double in radians.
+ *
  * Setter: x = value * (1/2pi); revolutions = x truncated toward zero, or
- * INT64_MIN when x is NaN or outside the int64 range; offset =
- * (x - revolutions) * 2pi in double, rounded once to float (overflowing
- * to an infinity of the same sign). Writes revolutions and offset (never
- * the 4 padding bytes), then sets presence bit
+ * INT64_MIN when x is NaN or outside [-2^63, 2^63); offset =
+ * (x - revolutions) * 2pi in double, rounded once to float to nearest,
+ * ties to even (doubles from the largest float up to, but not including,
+ * the midpoint between it and 2^128 give the largest float; from that
+ * midpoint on, an infinity of the same sign). Writes revolutions and
+ * offset (never the 4 padding bytes), then sets presence bit
  * commandMetadata.base[MI_KIND_HIGH_RES_ANGLE] + field.
  * Getters: out[i] = (double)offset + (double)revolutions * 2pi, the
  * product rounded first. No normalization: whatever the entry holds is
- * converted. Results are identical on every supported platform. */
+ * converted. Results are identical, bit for bit, on every supported
+ * platform.
+ * @{
+ */
+
+/**
+ * @brief Sets HighResAngle field `field` of `count` Command messages.
+ * @param records MessageRecord[count]; each `highResAngles` array needs
+ *                more than `field` elements.
+ * @param values  double[count], radians, any value (NaN and infinities
+ *                included), read only; NULL: set presence bits only.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandSetHighResAngle(const MessageRecord *records,
                                      const double *values, uint32_t count,
                                      uint32_t field);
+/**
+ * @brief Reads HighResAngle field `field` of `count` Command messages.
+ * @param out     double[count], radians, filled in record order.
+ * @param records MessageRecord[count]; each `highResAngles` array needs
+ *                more than `field` elements.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Element index in each value array.
+ */
 MI_API void miCommandGetHighResAngle(double *out,
                                      const MessageRecord *records,
                                      uint32_t count, uint32_t field);
+/** @brief Reads HighResAngle field `field` of `count` Feedback messages.
+ *  @copydetails miCommandGetHighResAngle */
 MI_API void miFeedbackGetHighResAngle(double *out,
                                       const MessageRecord *records,
                                       uint32_t count, uint32_t field);
+/** @brief Reads HighResAngle field `field` of `count` Info messages.
+ *  @copydetails miCommandGetHighResAngle */
 MI_API void miInfoGetHighResAngle(double *out, const MessageRecord *records,
                                   uint32_t count, uint32_t field);
 
-/* ---- Numbered floats (element: 4-byte float, copied bit for bit) --------
+/** @} */
+
+/**
+ * @defgroup numbered Numbered floats
+ * @brief Float `number` of a numbered-float field (4-byte float, copied
+ * bit for bit).
+ *
  * Value index = feedbackMetadata.numberedFloatTable[field] + number, a
  * signed 64-bit sum (negative numbers are honoured). The table always
  * comes from the FEEDBACK metadata, for Command accessors too.
@@ -297,104 +525,292 @@ MI_API void miInfoGetHighResAngle(double *out, const MessageRecord *records,
  * commandMetadata.base[MI_KIND_NUMBERED_FLOAT] + (uint32_t)index.
  * Getters read no presence bit.
  * Before the table pointer is set (e.g. before miInitialize) the setter
- * changes nothing and the getters fill out[0..count) with zero bytes. */
+ * changes nothing and the getters fill out[0..count) with zero bytes.
+ * @{
+ */
+
+/**
+ * @brief Sets float `number` of numbered-float field `field` of `count`
+ * Command messages.
+ * @param records MessageRecord[count]; each `numberedFloats` array must
+ *                hold the value index.
+ * @param values  float[count], read only; NULL: set presence bits only.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param number  Position within the field (signed).
+ * @param field   Numbered-float field: index into the Feedback table.
+ */
 MI_API void miCommandSetNumberedFloat(const MessageRecord *records,
                                       const float *values, uint32_t count,
                                       int32_t number, uint32_t field);
+/**
+ * @brief Reads float `number` of numbered-float field `field` of `count`
+ * Command messages.
+ * @param out     float[count], filled in record order.
+ * @param records MessageRecord[count]; each `numberedFloats` array must
+ *                hold the value index.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param number  Position within the field (signed).
+ * @param field   Numbered-float field: index into the Feedback table.
+ */
 MI_API void miCommandGetNumberedFloat(float *out,
                                       const MessageRecord *records,
                                       uint32_t count, int32_t number,
                                       uint32_t field);
+/** @brief Reads float `number` of numbered-float field `field` of `count`
+ *  Feedback messages.
+ *  @copydetails miCommandGetNumberedFloat */
 MI_API void miFeedbackGetNumberedFloat(float *out,
                                        const MessageRecord *records,
                                        uint32_t count, int32_t number,
                                        uint32_t field);
 
-/* ---- I/O pins -----------------------------------------------------------
+/** @} */
+
+/**
+ * @defgroup pins I/O pins
+ * @brief Pin `pin` of bank `bank`: whole entries, typed values and
+ * typed presence.
+ *
  * Entry index = pinBankTable[bank] + pin, a signed 64-bit sum (negative
- * pins are honoured). Which metadata copy is used:
- *   Command setters and all getters: the FEEDBACK metadata's pin-bank
+ * pins are honoured, and indices beyond 2^31 are reached). Which metadata
+ * copy is used:
+ *   - Command setters and all getters: the FEEDBACK metadata's pin-bank
  *     table (setters take the presence base from the Command metadata);
- *   miCommandHasIoPin*: the COMMAND metadata's own table and base;
- *   miFeedbackHasIoPin*: the Feedback metadata's table and base.
+ *   - miCommandHasIoPin*: the COMMAND metadata's own table and base;
+ *   - miFeedbackHasIoPin*: the Feedback metadata's table and base.
+ *
  * Presence bit = base[MI_KIND_IO_PIN] + (uint32_t)index.
  * Setters (then set the presence bit; with values == NULL only that):
- *   SetIoPin      copies all 16 bytes of the IoPinEntry as given;
- *   SetIoPinInt   writes the 8-byte value and tag 1, keeps the padding;
- *   SetIoPinFloat writes the first 4 value bytes and tag 2, keeping the
- *                 other 4 value bytes and the padding.
- * Getters: GetIoPin copies the 16-byte entry; GetIoPinInt gives the
- * int64 value when the tag is 1, else 0; GetIoPinFloat gives the float
- * bits when the tag is 2, else +0.0f.
+ * SetIoPin copies all 16 bytes of the IoPinEntry as given; SetIoPinInt
+ * writes the 8-byte value and tag 1, keeping the padding; SetIoPinFloat
+ * writes the first 4 value bytes and tag 2, keeping the other 4 value
+ * bytes and the padding.
+ * Getters: GetIoPin copies the 16-byte entry; GetIoPinInt gives the int64
+ * value when the tag is 1, else 0; GetIoPinFloat gives the float bits when
+ * the tag is 2, else +0.0f.
  * Has queries (one byte each): 1 when the tag matches (1 Int, 2 Float)
  * and the presence bit is set, else 0.
  * Before the needed table pointer is set (e.g. before miInitialize) a
  * setter changes nothing, a getter fills out[0..count) with zero bytes and
- * a query answers 0 for every record. */
+ * a query answers 0 for every record.
+ * @{
+ */
+
+/**
+ * @brief Sets pin `pin` of bank `bank` of `count` Command messages to
+ * whole entries.
+ * @param records MessageRecord[count]; each `ioPins` array must hold the
+ *                entry index.
+ * @param values  IoPinEntry[count], copied as given (tag unexamined), read
+ *                only; NULL: set presence bits only.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param pin     Pin within the bank (signed).
+ * @param bank    Bank: index into the Feedback pin-bank table.
+ */
 MI_API void miCommandSetIoPin(const MessageRecord *records,
                               const IoPinEntry *values, uint32_t count,
                               int32_t pin, uint32_t bank);
+/**
+ * @brief Sets pin `pin` of bank `bank` of `count` Command messages to
+ * integers (tag 1).
+ * @param records MessageRecord[count]; each `ioPins` array must hold the
+ *                entry index.
+ * @param values  int64_t[count], read only; NULL: set presence bits only.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param pin     Pin within the bank (signed).
+ * @param bank    Bank: index into the Feedback pin-bank table.
+ */
 MI_API void miCommandSetIoPinInt(const MessageRecord *records,
                                  const int64_t *values, uint32_t count,
                                  int32_t pin, uint32_t bank);
+/**
+ * @brief Sets pin `pin` of bank `bank` of `count` Command messages to
+ * floats (tag 2).
+ * @param records MessageRecord[count]; each `ioPins` array must hold the
+ *                entry index.
+ * @param values  float[count], read only; NULL: set presence bits only.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param pin     Pin within the bank (signed).
+ * @param bank    Bank: index into the Feedback pin-bank table.
+ */
 MI_API void miCommandSetIoPinFloat(const MessageRecord *records,
                                    const float *values, uint32_t count,
                                    int32_t pin, uint32_t bank);
+/**
+ * @brief Reads the whole entry of pin `pin` of bank `bank` of `count`
+ * Command messages.
+ * @param out     IoPinEntry[count], each the stored 16 bytes.
+ * @param records MessageRecord[count]; each `ioPins` array must hold the
+ *                entry index.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param pin     Pin within the bank (signed).
+ * @param bank    Bank: index into the Feedback pin-bank table.
+ */
 MI_API void miCommandGetIoPin(IoPinEntry *out, const MessageRecord *records,
                               uint32_t count, int32_t pin, uint32_t bank);
+/** @brief Reads the whole entry of pin `pin` of bank `bank` of `count`
+ *  Feedback messages.
+ *  @copydetails miCommandGetIoPin */
 MI_API void miFeedbackGetIoPin(IoPinEntry *out,
                                const MessageRecord *records, uint32_t count,
                                int32_t pin, uint32_t bank);
+/**
+ * @brief Reads the integer of pin `pin` of bank `bank` of `count` Command
+ * messages.
+ * @param out     int64_t[count]: the value where the tag is 1, else 0.
+ * @param records MessageRecord[count]; each `ioPins` array must hold the
+ *                entry index.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param pin     Pin within the bank (signed).
+ * @param bank    Bank: index into the Feedback pin-bank table.
+ */
 MI_API void miCommandGetIoPinInt(int64_t *out, const MessageRecord *records,
                                  uint32_t count, int32_t pin, uint32_t bank);
+/** @brief Reads the integer of pin `pin` of bank `bank` of `count`
+ *  Feedback messages.
+ *  @copydetails miCommandGetIoPinInt */
 MI_API void miFeedbackGetIoPinInt(int64_t *out,
                                   const MessageRecord *records,
                                   uint32_t count, int32_t pin,
                                   uint32_t bank);
+/**
+ * @brief Reads the float of pin `pin` of bank `bank` of `count` Command
+ * messages.
+ * @param out     float[count]: the float bits where the tag is 2, else
+ *                +0.0f.
+ * @param records MessageRecord[count]; each `ioPins` array must hold the
+ *                entry index.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param pin     Pin within the bank (signed).
+ * @param bank    Bank: index into the Feedback pin-bank table.
+ */
 MI_API void miCommandGetIoPinFloat(float *out, const MessageRecord *records,
                                    uint32_t count, int32_t pin,
                                    uint32_t bank);
+/** @brief Reads the float of pin `pin` of bank `bank` of `count` Feedback
+ *  messages.
+ *  @copydetails miCommandGetIoPinFloat */
 MI_API void miFeedbackGetIoPinFloat(float *out,
                                     const MessageRecord *records,
                                     uint32_t count, int32_t pin,
                                     uint32_t bank);
+/**
+ * @brief Asks which of `count` Command messages hold an integer on pin
+ * `pin` of bank `bank`, by the COMMAND metadata's table and base.
+ * @param out     uint8_t[count]: 1 where the tag is 1 and the presence
+ *                bit is set, else 0.
+ * @param records MessageRecord[count]; each `ioPins` array must hold the
+ *                entry index, each `presence` array the bit's word.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param pin     Pin within the bank (signed).
+ * @param bank    Bank: index into the Command pin-bank table.
+ */
 MI_API void miCommandHasIoPinInt(uint8_t *out, const MessageRecord *records,
                                  uint32_t count, int32_t pin, uint32_t bank);
+/**
+ * @brief Asks which of `count` Feedback messages hold an integer on pin
+ * `pin` of bank `bank`, by the Feedback metadata's table and base.
+ * @param out     uint8_t[count]: 1 where the tag is 1 and the presence
+ *                bit is set, else 0.
+ * @param records MessageRecord[count]; each `ioPins` array must hold the
+ *                entry index, each `presence` array the bit's word.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param pin     Pin within the bank (signed).
+ * @param bank    Bank: index into the Feedback pin-bank table.
+ */
 MI_API void miFeedbackHasIoPinInt(uint8_t *out,
                                   const MessageRecord *records,
                                   uint32_t count, int32_t pin,
                                   uint32_t bank);
+/** @brief Asks which of `count` Command messages hold a float on pin `pin`
+ *  of bank `bank` (tag 2), by the COMMAND metadata's table and base.
+ *  @copydetails miCommandHasIoPinInt */
 MI_API void miCommandHasIoPinFloat(uint8_t *out,
                                    const MessageRecord *records,
                                    uint32_t count, int32_t pin,
                                    uint32_t bank);
+/** @brief Asks which of `count` Feedback messages hold a float on pin
+ *  `pin` of bank `bank` (tag 2), by the Feedback metadata's table and base.
+ *  @copydetails miFeedbackHasIoPinInt */
 MI_API void miFeedbackHasIoPinFloat(uint8_t *out,
                                     const MessageRecord *records,
                                     uint32_t count, int32_t pin,
                                     uint32_t bank);
 
-/* ---- Flags and presence (answers: one byte each, 1 or 0) ----------------
- * miCommandSetFlag sets presence bit commandMetadata.base[MI_KIND_FLAG] +
- * field in every record; `values` is never read (it may be NULL).
- * miCommandGetFlag / miInfoGetFlag test bit base[MI_KIND_FLAG] + field of
- * the Command / Info metadata. Feedback flags are read with
- * miFeedbackHasField.
- * miXxxHasField tests the absolute presence bit `bit` (no base added): to
- * ask for Float field 2, pass base[MI_KIND_FLOAT] + 2 of that kind's
- * metadata. Only that one bit decides the answer. */
+/** @} */
+
+/**
+ * @defgroup flags Flags and presence
+ * @brief Flags (the presence bit is the value) and presence queries;
+ * answers are one byte each, 1 or 0.
+ *
+ * Flags are addressed by field number: bit base[MI_KIND_FLAG] + field of
+ * the Command (set, get) or Info (get) metadata. Feedback flags are read
+ * with miFeedbackHasField. The Has...Field queries instead take an
+ * ABSOLUTE presence bit, with no base added: to ask for Float field 2,
+ * pass base[MI_KIND_FLOAT] + 2 of that kind's metadata. Only that one bit
+ * decides an answer. Has...Field read no metadata at all.
+ * @{
+ */
+
+/**
+ * @brief Sets flag `field` in `count` Command messages; `values` is
+ * ignored.
+ * @param records MessageRecord[count]; each `presence` array must hold
+ *                the flag's word.
+ * @param values  Never read: may be NULL or point anywhere. The bit is
+ *                set whatever it points at.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Flag number: bit commandMetadata.base[MI_KIND_FLAG] +
+ *                field.
+ */
 MI_API void miCommandSetFlag(const MessageRecord *records,
                              const uint8_t *values, uint32_t count,
                              uint32_t field);
+/**
+ * @brief Reads flag `field` of `count` Command messages.
+ * @param out     uint8_t[count]: 1 where the flag's bit is set, else 0.
+ * @param records MessageRecord[count]; each `presence` array must hold
+ *                the flag's word.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Flag number: bit commandMetadata.base[MI_KIND_FLAG] +
+ *                field.
+ */
 MI_API void miCommandGetFlag(uint8_t *out, const MessageRecord *records,
                              uint32_t count, uint32_t field);
+/**
+ * @brief Reads flag `field` of `count` Info messages.
+ * @param out     uint8_t[count]: 1 where the flag's bit is set, else 0.
+ * @param records MessageRecord[count]; each `presence` array must hold
+ *                the flag's word.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param field   Flag number: bit infoMetadata.base[MI_KIND_FLAG] + field.
+ */
 MI_API void miInfoGetFlag(uint8_t *out, const MessageRecord *records,
                           uint32_t count, uint32_t field);
+/**
+ * @brief Asks which of `count` Command messages have absolute presence
+ * bit `bit` set.
+ * @param out     uint8_t[count]: 1 where the bit is set, else 0.
+ * @param records MessageRecord[count]; each `presence` array must hold
+ *                word bit >> 5.
+ * @param count   Number of messages; 0 touches nothing.
+ * @param bit     Absolute presence-bit index (base + field, not a field).
+ */
 MI_API void miCommandHasField(uint8_t *out, const MessageRecord *records,
                               uint32_t count, uint32_t bit);
+/** @brief Asks which of `count` Feedback messages have absolute presence
+ *  bit `bit` set.
+ *  @copydetails miCommandHasField */
 MI_API void miFeedbackHasField(uint8_t *out, const MessageRecord *records,
                                uint32_t count, uint32_t bit);
+/** @brief Asks which of `count` Info messages have absolute presence bit
+ *  `bit` set.
+ *  @copydetails miCommandHasField */
 MI_API void miInfoHasField(uint8_t *out, const MessageRecord *records,
                            uint32_t count, uint32_t bit);
+
+/** @} */
 
 #ifdef __cplusplus
 } /* extern "C" */
