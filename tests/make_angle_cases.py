@@ -11,6 +11,7 @@ The output is deterministic (fixed seed); commit it with the script.
 import math
 import random
 import struct
+from fractions import Fraction
 
 TURNS_PER_RADIAN = struct.unpack('<d', bytes.fromhex('83c8c96d305fc43f'))[0]
 RADIANS_PER_TURN = struct.unpack('<d', bytes.fromhex('182d4454fb211940'))[0]
@@ -54,6 +55,60 @@ def load(rev, offset_bits):
     return f32_from_bits(offset_bits) + whole
 
 
+def stored_offset(v):
+    """The double offset the setter computes, before rounding to float."""
+    x = v * TURNS_PER_RADIAN
+    rev = int(x) if not math.isnan(x) and -2.0**63 <= x < 2.0**63 else INT64_MIN
+    return (x - float(rev)) * RADIANS_PER_TURN
+
+
+FLT_MAX = float.fromhex('0x1.fffffep127')
+FLT_OVERFLOW_MIDPOINT = float.fromhex('0x1.ffffffp127')  # halfway to 2**128
+
+
+def f32_bits_near_overflow(d):
+    """Binary32 bits of a double with |d| >= 2**127, rounded to nearest, ties
+    to even, by integer arithmetic: binary32 values there are k * 2**104
+    with 2**23 <= k < 2**24, and k == 2**24 is infinity."""
+    k, rest = divmod(Fraction(abs(d)) / 2**104, 1)
+    if rest > Fraction(1, 2) or (rest == Fraction(1, 2) and k % 2):
+        k += 1
+    bits = 0x7F800000 if k >= 2**24 else (254 << 23) | (int(k) - 2**23)
+    return bits | (0x80000000 if d < 0 else 0)
+
+
+def landing(target, accept):
+    """The input nearest `target` whose offset satisfies accept(offset)."""
+    down = up = target
+    for _ in range(4096):
+        for v in (down, up):
+            if accept(stored_offset(v)):
+                return v
+        down, up = math.nextafter(down, 0.0), math.nextafter(up, math.inf)
+    raise AssertionError(f'no input near {target.hex()}')
+
+
+def overflow_inputs():
+    """Out-of-range angles whose offset lands at the largest float, between
+    it and the midpoint above it (rounds down to the largest float), on the
+    midpoint (ties to even: infinity) and past it; both signs."""
+    fmax, mid = FLT_MAX, FLT_OVERFLOW_MIDPOINT
+    values = [
+        landing(fmax, lambda o: o == fmax),
+        landing(fmax, lambda o: fmax < o < mid),                     # just above
+        landing((fmax + mid) / 2, lambda o: fmax < o < mid),         # halfway up
+        landing(mid, lambda o: fmax < o < mid),                      # just below
+        landing(mid, lambda o: o == mid),
+        landing(mid, lambda o: o > mid),                             # just above
+        landing(2.0**128, lambda o: o >= 2.0**128),
+    ]
+    values += [-v for v in values]
+    for v in values:
+        offset = stored_offset(v)
+        assert abs(offset) >= 2.0**127 and to_f32_bits(offset) == f32_bits_near_overflow(offset), v
+    return values
+
+
 def named_inputs():
     two_pi = RADIANS_PER_TURN
     big = 2.0**63 * two_pi
@@ -73,6 +128,7 @@ def named_inputs():
         v = math.nextafter(v, 0.0)
         values.append(v)
         values.append(-v)
+    values += overflow_inputs()
     bits = [d2b(x) for x in values]
     # NaNs: quiet, quiet with a payload, signalling with a payload, negative.
     bits += [0x7FF8000000000000, 0x7FF8DEADBEEF1234, 0x7FF0000000000001,
