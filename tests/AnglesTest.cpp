@@ -59,7 +59,7 @@ void HighResAngle::checkCases(const AngleCase (&cases)[N]) {
         EXPECT_EQ(e.padding, padding[i]) << "padding must never be written";
     }
     for (auto get : {miCommandGetHighResAngle, miFeedbackGetHighResAngle, miInfoGetHighResAngle}) {
-        std::vector<double> out(N);
+        auto out = sentinelVector<double>(N);
         get(out.data(), group.records(), N, kField);
         for (uint32_t i = 0; i < N; ++i)
             EXPECT_EQ(bitsOf(out[i]), cases[i].readBack) << "input 0x" << std::hex << cases[i].input;
@@ -91,7 +91,7 @@ TEST_F(HighResAngle, HostWrittenEntriesAreNotNormalized) {
         group[i].highResAngles[kField].revolutions = kHostEntryCases[i].revolutions;
         group[i].highResAngles[kField].offset = floatFromBits(kHostEntryCases[i].offset);
     }
-    std::vector<double> out(n);
+    auto out = sentinelVector<double>(n);
     miFeedbackGetHighResAngle(out.data(), group.records(), n, kField);
     for (uint32_t i = 0; i < n; ++i) EXPECT_EQ(bitsOf(out[i]), kHostEntryCases[i].readBack) << i;
     EXPECT_EQ(out[0], 2 * 6.283185307179586 + 7.0);
@@ -123,7 +123,8 @@ TEST_F(HighResAngle, SweepKeepsSignsRangeAndPrecision) {
     constexpr uint32_t n = 2048 * kPerExponent;
     sim::MessageGroup group(layout, n);
     sim::Random random(5);
-    std::vector<double> in(n), out(n);
+    std::vector<double> in(n);
+    auto out = sentinelVector<double>(n);
     for (uint32_t i = 0; i < n; ++i) {
         const uint64_t exponent = i / kPerExponent;
         in[i] = doubleFromBits((random.next() & 0x800FFFFFFFFFFFFFu) | (exponent << 52));

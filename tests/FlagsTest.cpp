@@ -23,6 +23,9 @@ TEST_F(MessagesTest, FlagSetIsReadBackByGetFlagAndHasField) {
     sim::MessageGroup group(command, kCount);  // all presence bits clear
     miCommandSetFlag(group.records(), nullptr, kCount, 2);
     uint8_t flags[kCount], has[kCount], other[kCount];
+    fillSentinel(flags);
+    fillSentinel(has);
+    fillSentinel(other);
     miCommandGetFlag(flags, group.records(), kCount, 2);
     miCommandHasField(has, group.records(), kCount, command.metadata.base[MI_KIND_FLAG] + 2);
     miCommandGetFlag(other, group.records(), kCount, 1);
@@ -56,11 +59,12 @@ TEST_F(MessagesTest, PresenceQueriesAnswerFromOneBitOnly) {
 TEST_F(MessagesTest, Bit37IsBit5OfWord1) {
     sim::MessageGroup group(feedback, 1);
     group[0].presence[1] = 1u << 5;
-    uint8_t out = 0;
+    uint8_t out = sentinel<uint8_t>();
     miFeedbackHasField(&out, group.records(), 1, 37);
     EXPECT_EQ(out, 1);
     group[0].presence[1] = ~(1u << 5);
     group[0].presence[0] = 1u << 5;
+    out = sentinel<uint8_t>();
     miFeedbackHasField(&out, group.records(), 1, 37);
     EXPECT_EQ(out, 0);
 }
@@ -73,6 +77,8 @@ TEST_F(MessagesTest, InfoAndCommandFlagGettersUseTheirOwnBase) {
     group[0].presence[0] = 1u << 11;  // Info flag 1
     group[1].presence[0] = 1u << 21;  // Command flag 1
     uint8_t infoFlag[2], commandFlag[2];
+    fillSentinel(infoFlag);
+    fillSentinel(commandFlag);
     miInfoGetFlag(infoFlag, group.records(), 2, 1);
     miCommandGetFlag(commandFlag, group.records(), 2, 1);
     EXPECT_EQ(infoFlag[0], 1);
@@ -87,7 +93,7 @@ TEST_F(MessagesTest, FlagBitWrapsModulo2To32) {
     sim::MessageGroup group(command, 1);
     miCommandSetFlag(group.records(), nullptr, 1, 0x13);  // bit 3
     EXPECT_EQ(group[0].presence[0], 1u << 3);
-    uint8_t out = 0;
+    uint8_t out = sentinel<uint8_t>();
     miCommandGetFlag(&out, group.records(), 1, 0x13);
     EXPECT_EQ(out, 1);
 }

@@ -44,6 +44,7 @@ TEST_F(NumberedFloatsTest, NegativeNumberAndNullValues) {
 TEST_F(NumberedFloatsTest, BothGettersReadThroughTheFeedbackTable) {
     for (auto get : {miCommandGetNumberedFloat, miFeedbackGetNumberedFloat}) {
         float out[kCount];
+        fillSentinel(out);
         get(out, actual.records(), kCount, 1, 3);  // 8 + 1
         for (uint32_t i = 0; i < kCount; ++i)
             EXPECT_EQ(bitsOf(out[i]), bitsOf(actual[i].numberedFloats[9])) << i;
@@ -60,7 +61,7 @@ TEST_F(NumberedFloatsTest, FirstElementOfFirstFieldIsAtTheBase) {
 }
 
 TEST_F(NumberedFloatsTest, TableEditsTakeEffectAtTheNextCall) {
-    float before = 0, after = 0;
+    float before = sentinel<float>(), after = sentinel<float>();
     miFeedbackGetNumberedFloat(&before, actual.records(), 1, 0, 1);
     feedback.numberedFloatTable[1] = 10;
     miFeedbackGetNumberedFloat(&after, actual.records(), 1, 0, 1);

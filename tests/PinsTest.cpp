@@ -2,14 +2,8 @@
 // I/O pins: which metadata copy each accessor addresses through, what each
 // setter writes of an entry, tag-checked getters and presence queries, and
 // signed 64-bit entry indices.
+#include "Pages.hpp"
 #include "TestSupport.hpp"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 using namespace testing_support;
 
@@ -92,7 +86,7 @@ TEST_F(PinsTest, FloatOverAnIntegerKeepsItsUpperBytes) {
     miCommandSetIoPinInt(actual.records(), &big, 1, 0, 1);
     miCommandSetIoPinFloat(actual.records(), &f, 1, 0, 1);
     for (auto get : {miCommandGetIoPin, miFeedbackGetIoPin}) {
-        IoPinEntry e{};
+        IoPinEntry e = sentinel<IoPinEntry>();
         get(&e, actual.records(), 1, 0, 1);
         EXPECT_EQ(e.value.asInt, static_cast<int64_t>(0x1122334400000000 | bitsOf(f)));
         EXPECT_EQ(e.tag, MI_IO_PIN_TAG_FLOAT);
@@ -117,11 +111,13 @@ TEST_F(PinsTest, TypedGettersAnswerZeroUnlessTheTagMatches) {
     int64_t ints[kCount];
     float floats[kCount];
     for (auto get : {miCommandGetIoPinInt, miFeedbackGetIoPinInt}) {
+        fillSentinel(ints);
         get(ints, actual.records(), kCount, 0, 2);
         EXPECT_EQ(ints[0], actual[0].ioPins[2].value.asInt);
         for (uint32_t i = 1; i < kCount; ++i) EXPECT_EQ(ints[i], 0) << i;
     }
     for (auto get : {miCommandGetIoPinFloat, miFeedbackGetIoPinFloat}) {
+        fillSentinel(floats);
         get(floats, actual.records(), kCount, 0, 2);
         EXPECT_EQ(bitsOf(floats[1]), bitsOf(actual[1].ioPins[2].value.asFloat));
         for (uint32_t i : {0u, 2u, 3u, 4u}) EXPECT_EQ(bitsOf(floats[i]), 0u) << i;
@@ -139,6 +135,8 @@ TEST_F(PinsTest, PresenceQueriesNeedTheTagAndTheSingleBit) {
         word = set[i] ? 1u << (bit & 31) : ~(1u << (bit & 31));
     }
     uint8_t isInt[4], isFloat[4];
+    fillSentinel(isInt);
+    fillSentinel(isFloat);
     miCommandHasIoPinInt(isInt, actual.records(), 4, 0, 1);
     miCommandHasIoPinFloat(isFloat, actual.records(), 4, 0, 1);
     const uint8_t wantInt[4] = {1, 0, 0, 0}, wantFloat[4] = {0, 0, 1, 0};
@@ -159,6 +157,7 @@ TEST_F(PinsTest, CommandSetterAndCommandQueryMayAddressDifferentEntries) {
     EXPECT_EQ(has, 0);
     group[0].ioPins[4].tag = MI_IO_PIN_TAG_INT;
     group[0].presence[commandBit(4) >> 5] |= 1u << (commandBit(4) & 31);
+    has = sentinel<uint8_t>();
     miCommandHasIoPinInt(&has, group.records(), 1, 0, 1);
     EXPECT_EQ(has, 1);
 }
@@ -215,23 +214,52 @@ TEST_F(PinsTest, EntryIndexIsA64BitSum) {
 
     record.ioPins = reinterpret_cast<IoPinEntry*>(reinterpret_cast<uintptr_t>(&target[1]) +
                                                   ((uintptr_t{1} << 31) + 1) * sizeof(IoPinEntry));
-    int64_t out = 0;
+    int64_t out = sentinel<int64_t>();
     target[1] = entry(-8, MI_IO_PIN_TAG_INT, 0);
     miFeedbackGetIoPinInt(&out, &record, 1, -1, 1);  // INT32_MIN - 1 = -(2^31) - 1
     EXPECT_EQ(out, -8);
 }
 
-// A page that faults on any access, and its release.
-#if defined(_WIN32)
-void* unreadablePage() { return VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS); }
-void releasePage(void* page) { VirtualFree(page, 0, MEM_RELEASE); }
-#else
-void* unreadablePage() {
-    void* page = mmap(nullptr, sysconf(_SC_PAGESIZE), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return page == MAP_FAILED ? nullptr : page;
+// The presence queries add bank start and pin in 64 bits too, through the
+// Command metadata's table (Command queries) and the Feedback metadata's
+// (Feedback queries): INT32_MAX + 1 is entry 2^31 and INT32_MIN - 1 is entry
+// -(2^31) - 1, never their 32-bit wraps. Each query must find the one entry
+// that answers 1; a wrapped index lands 2^36 bytes away.
+TEST_F(PinsTest, PresenceQueriesUseA64BitEntryIndex) {
+    const std::vector<int32_t> table{INT32_MAX, INT32_MIN};
+    command.metadata.pinBankTable = table.data();
+    feedback.metadata.pinBankTable = table.data();
+    command.metadata.base[MI_KIND_IO_PIN] = 0x80000000u;   // + 0x80000000: bit 0
+    feedback.metadata.base[MI_KIND_IO_PIN] = 0x80000001u;  // + 0x7FFFFFFF: bit 0
+    initialize();
+    IoPinEntry target = {};
+    uint32_t presence = 1;
+    MessageRecord record = actual.records()[0];
+    record.presence = &presence;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(&target);
+    const uintptr_t span = (uintptr_t{1} << 31) * sizeof(IoPinEntry);
+    using Query = void (*)(uint8_t*, const MessageRecord*, uint32_t, int32_t, uint32_t);
+    struct Case {
+        Query query;
+        IoPinTag tag;
+        int32_t pin;
+        uint32_t bank;
+        uintptr_t ioPins;  // so that the 64-bit entry index lands on `target`
+    };
+    const Case cases[] = {
+        {miCommandHasIoPinInt, MI_IO_PIN_TAG_INT, 1, 0, at - span},
+        {miCommandHasIoPinFloat, MI_IO_PIN_TAG_FLOAT, 1, 0, at - span},
+        {miFeedbackHasIoPinInt, MI_IO_PIN_TAG_INT, -1, 1, at + span + sizeof(IoPinEntry)},
+        {miFeedbackHasIoPinFloat, MI_IO_PIN_TAG_FLOAT, -1, 1, at + span + sizeof(IoPinEntry)},
+    };
+    for (const Case& c : cases) {
+        target.tag = c.tag;
+        record.ioPins = reinterpret_cast<IoPinEntry*>(c.ioPins);
+        uint8_t answer = sentinel<uint8_t>();
+        c.query(&answer, &record, 1, c.pin, c.bank);
+        EXPECT_EQ(answer, 1) << "pin " << c.pin << " bank " << c.bank << " tag " << c.tag;
+    }
 }
-void releasePage(void* page) { munmap(page, sysconf(_SC_PAGESIZE)); }
-#endif
 
 // A count of 0 reads nothing: not even a table that cannot be read.
 TEST_F(PinsTest, CountZeroReadsNoTable) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Plain-value setters and getters, the accessor frame they share (count 0,
 // null values, order, aliasing) and the library's metadata state.
+#include "Pages.hpp"
 #include "TestSupport.hpp"
 
 #include <array>
@@ -112,7 +113,7 @@ TYPED_TEST(SettableKindTest, AllGettersReturnStoredBytesWhateverThePresenceBit) 
     // Clear the presence bit again in message 1: getters do not look at it.
     this->actual[1].presence[this->bit() >> 5] &= ~(1u << (this->bit() & 31));
     for (auto get : TypeParam::gets) {
-        std::vector<typename TypeParam::Elem> out(this->kCount);
+        auto out = sentinelVector<typename TypeParam::Elem>(this->kCount);
         get(out.data(), this->actual.records(), this->kCount, this->kField);
         for (uint32_t i = 0; i < this->kCount; ++i)
             EXPECT_TRUE(sameBytes(out[i], values[i])) << "message " << i;
@@ -136,15 +137,18 @@ TEST_F(MessagesTest, VectorQuaternionAndUInt64GettersCopyWholeElements) {
     std::vector<MiQuaternionf> q(kCount);
     std::vector<uint64_t> u(kCount);
     for (auto get : {miCommandGetVector3f, miFeedbackGetVector3f}) {
+        fillSentinel(v);
         get(v.data(), actual.records(), kCount, field);
         for (uint32_t i = 0; i < kCount; ++i) EXPECT_TRUE(sameBytes(v[i], actual[i].vector3fs[field]));
     }
     for (auto get : {miCommandGetQuaternionf, miFeedbackGetQuaternionf}) {
+        fillSentinel(q);
         get(q.data(), actual.records(), kCount, field);
         for (uint32_t i = 0; i < kCount; ++i)
             EXPECT_TRUE(sameBytes(q[i], actual[i].quaternionfs[field]));
     }
     for (auto get : {miCommandGetUInt64, miFeedbackGetUInt64}) {
+        fillSentinel(u);
         get(u.data(), actual.records(), kCount, field);
         for (uint32_t i = 0; i < kCount; ++i) EXPECT_EQ(u[i], actual[i].uint64s[field]);
     }
@@ -157,6 +161,37 @@ TEST_F(MessagesTest, GettersWriteExactlyCountElements) {
     miCommandGetQuaternionf(out.data(), actual.records(), kCount - 1, 0);
     for (uint32_t i = kCount - 1; i <= kCount; ++i)
         for (float c : out[i].q) EXPECT_EQ(bitsOf(c), 0xABABABABu);
+}
+
+// Setters only read `values`, so it may be read-only memory, and
+// miCommandSetFlag never reads it at all (here: a page that faults on any
+// access). The same calls with a writable copy give the same messages.
+TEST_F(MessagesTest, SettersOnlyReadValuesAndSetFlagNeverReadsThem) {
+    std::vector<uint8_t> bytes(kCount * sizeof(IoPinEntry));
+    sim::Random(3).fill(bytes.data(), bytes.size());
+    const void* readOnly = readOnlyCopy(bytes.data(), bytes.size());
+    void* unreadable = unreadablePage();
+    ASSERT_NE(readOnly, nullptr);
+    ASSERT_NE(unreadable, nullptr);
+    auto setAll = [](MessageRecord* r, const void* v, const void* flagValues) {
+        miCommandSetFloat(r, static_cast<const float*>(v), kCount, 0);
+        miCommandSetHighResAngle(r, static_cast<const double*>(v), kCount, 1);
+        miCommandSetEnum(r, static_cast<const int32_t*>(v), kCount, 2);
+        miCommandSetBool(r, static_cast<const uint8_t*>(v), kCount, 3);
+        miCommandSetLed(r, static_cast<const uint32_t*>(v), kCount, 0);
+        miCommandSetNumberedFloat(r, static_cast<const float*>(v), kCount, 1, 1);
+        miCommandSetIoPin(r, static_cast<const IoPinEntry*>(v), kCount, 0, 1);
+        miCommandSetIoPinInt(r, static_cast<const int64_t*>(v), kCount, 1, 2);
+        miCommandSetIoPinFloat(r, static_cast<const float*>(v), kCount, 2, 0);
+        miCommandSetFlag(r, static_cast<const uint8_t*>(flagValues), kCount, 1);
+    };
+    setAll(actual.records(), readOnly, unreadable);
+    setAll(expected.records(), bytes.data(), bytes.data());
+    expectMatches();
+    for (uint32_t i = 0; i < kCount; ++i)
+        EXPECT_TRUE(actual[i].present(command.metadata.base[MI_KIND_FLAG] + 1));
+    releasePage(const_cast<void*>(readOnly));
+    releasePage(unreadable);
 }
 
 // ---- presence-bit addressing -------------------------------------------------
@@ -209,7 +244,7 @@ TEST_F(MessagesTest, ReinitializationReplacesAllThreeCopies) {
     sim::MessageGroup infos(info2, 1);
     const uint32_t infoFlagBit = info2.metadata.base[MI_KIND_FLAG] + 1;
     infos[0].presence[infoFlagBit >> 5] |= 1u << (infoFlagBit & 31);
-    uint8_t flag = 0;
+    uint8_t flag = sentinel<uint8_t>();
     miInfoGetFlag(&flag, infos.records(), 1, 1);
     EXPECT_EQ(flag, 1);
 
@@ -250,14 +285,19 @@ std::vector<uint8_t> runEveryFamily(sim::MessageGroup& group) {
     miCommandSetIoPinInt(group.records(), pins.data(), n, 2, 1);
     miCommandSetIoPinFloat(group.records(), f.data(), n, 0, 3);
     miCommandSetFlag(group.records(), nullptr, n, 2);
+    fillSentinel(d);
     miCommandGetHighResAngle(d.data(), group.records(), n, 2);
     keep(d);
+    fillSentinel(bytes);
     miCommandHasIoPinInt(bytes.data(), group.records(), n, 2, 1);
     keep(bytes);
+    fillSentinel(bytes);
     miFeedbackHasIoPinFloat(bytes.data(), group.records(), n, 0, 3);
     keep(bytes);
+    fillSentinel(bytes);
     miCommandGetFlag(bytes.data(), group.records(), n, 2);
     keep(bytes);
+    fillSentinel(bytes);
     miInfoGetFlag(bytes.data(), group.records(), n, 2);
     keep(bytes);
     keep(group.bytes());

@@ -33,6 +33,37 @@ bool sameBytes(const T& a, const T& b) {
     return std::memcmp(&a, &b, sizeof(T)) == 0;
 }
 
+// Every output buffer is filled with this byte before a getter runs, so that
+// an element the getter leaves unwritten shows as 0xA5 bytes instead of
+// passing on whatever the buffer happened to hold.
+inline constexpr std::uint8_t kSentinel = 0xA5;
+
+template <typename T>
+void fillSentinel(T* out, std::size_t n, std::uint8_t byte = kSentinel) {
+    std::memset(static_cast<void*>(out), byte, n * sizeof(T));
+}
+template <typename T, std::size_t N>
+void fillSentinel(T (&out)[N], std::uint8_t byte = kSentinel) {
+    fillSentinel(out, N, byte);
+}
+template <typename T>
+void fillSentinel(std::vector<T>& out, std::uint8_t byte = kSentinel) {
+    fillSentinel(out.data(), out.size(), byte);
+}
+template <typename T>
+std::vector<T> sentinelVector(std::size_t n, std::uint8_t byte = kSentinel) {
+    std::vector<T> out(n);
+    fillSentinel(out, byte);
+    return out;
+}
+// One sentinel-filled output element.
+template <typename T>
+T sentinel() {
+    T out;
+    fillSentinel(&out, 1);
+    return out;
+}
+
 // Three message kinds with 4 fields of every kind, initialized into the
 // library; `actual` and `expected` are two identical groups of Command
 // messages filled with the same pseudo-random bytes.

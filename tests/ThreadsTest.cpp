@@ -18,7 +18,7 @@ TEST_F(MessagesTest, ReadersOfSharedMessagesAndWritersOfDisjointGroupsRunTogethe
     const int32_t pinEntry = feedback.pinBankTable[2];  // bank 2, pin 0
     for (uint32_t i = 0; i < shared.size(); ++i) shared[i].ioPins[pinEntry].tag = MI_IO_PIN_TAG_INT;
     sim::MessageGroup commands(command, kWriters * kPerGroup);
-    std::vector<double> angles(shared.size());  // read once, before the threads start
+    auto angles = sentinelVector<double>(shared.size());  // read once, before the threads start
     miFeedbackGetHighResAngle(angles.data(), shared.records(), shared.size(), 1);
 
     std::vector<std::thread> threads;
@@ -50,6 +50,10 @@ TEST_F(MessagesTest, ReadersOfSharedMessagesAndWritersOfDisjointGroupsRunTogethe
             std::vector<int64_t> pins(n);
             std::vector<uint8_t> has(n);
             for (uint32_t round = 0; round < kRounds; ++round) {
+                fillSentinel(f);
+                fillSentinel(d);
+                fillSentinel(pins);
+                fillSentinel(has);
                 miFeedbackGetFloat(f.data(), shared.records(), n, 2);
                 miFeedbackGetHighResAngle(d.data(), shared.records(), n, 1);
                 miFeedbackGetIoPinInt(pins.data(), shared.records(), n, 0, 2);

@@ -52,7 +52,8 @@ TEST(Uninitialized, BasesAreZero) {
         EXPECT_EQ(group[i].floats[5], values[i]);
         EXPECT_EQ(group[i].presence[0], (1u << 5) | (1u << 7));
     }
-    uint8_t flags[2] = {};
+    uint8_t flags[2];
+    fillSentinel(flags);
     miInfoGetFlag(flags, group.records(), 2, 7);
     EXPECT_EQ(flags[0], 1);
     EXPECT_EQ(flags[1], 1);
