@@ -3,7 +3,7 @@
 """Writes the differential fuzzer's seed corpus: for every accessor, a run
 that initializes sane metadata and calls it over twelve messages (with
 values, for setters), plus seeds for calls before initialization, a count of
-0, and a table edit. The input format is described in DifferentialFuzzer.cpp;
+0, a table edit, and angles at the edges of the conversion. The input format is described in DifferentialFuzzer.cpp;
 the function order is read from its table.
 
 Run from this folder:  python3 make_seeds.py corpus
@@ -51,6 +51,36 @@ def call(index, rng, count=MESSAGES, values=True):
     return out
 
 
+# Angles at the edges of the conversion: exactly 2^63 turns (out of range:
+# INT64_MIN revolutions), exactly -2^63 turns (in range) and their
+# neighbours, NaNs (quiet, negative, signalling, with payload), infinities.
+ANGLE_RANGE_EDGES = [
+    0x440921FB54442D18, 0xC40921FB54442D18, 0x440921FB54442D17, 0xC40921FB54442D19,
+    0x7FF8000000000000, 0xFFF8000000000000, 0x7FF0000000000001, 0x7FF4DEADBEEF0001,
+    0x7FF0000000000000, 0xFFF0000000000000, 0x0000000000000000, 0x401921FB54442D18,
+]
+# Angles whose float offset lands on the largest float, between it and the
+# midpoint to 2^128 (rounds down), on the midpoint and past it (infinity).
+ANGLE_OFFSET_OVERFLOW = [
+    0x47EFFFFFE0000000, 0x47EFFFFFE0000001, 0x47EFFFFFE8000000, 0x47EFFFFFEFFFFFFF,
+    0x47EFFFFFF0000000, 0x47EFFFFFF0000001, 0xC7EFFFFFE0000001, 0xC7EFFFFFEFFFFFFF,
+    0xC7EFFFFFF0000000, 0xC7EFFFFFF0000001, 0x47F0000000000000, 0xC7F0000000000000,
+]
+
+
+def angle_calls(rng, bits):
+    """Sets the angles given as bit patterns in one call, then reads them
+    back through the three getters."""
+    set_index = next(i for i, f in enumerate(FUNCTIONS) if f[0] == 'miCommandSetHighResAngle')
+    field = rng.randrange(ELEMENTS)
+    out = bytes([set_index, len(bits), 0, 1 | (1 << 2), field, 0])
+    out += b''.join(struct.pack('<Q', b) for b in bits)
+    for name in ('miCommandGetHighResAngle', 'miFeedbackGetHighResAngle', 'miInfoGetHighResAngle'):
+        index = next(i for i, f in enumerate(FUNCTIONS) if f[0] == name)
+        out += bytes([index, len(bits), 0, 1 << 2, field, 0])
+    return out
+
+
 def main(folder):
     os.makedirs(folder, exist_ok=True)
     rng = random.Random(20261208)
@@ -67,6 +97,8 @@ def main(folder):
         call(i, rng, count=250, values=False) for i in range(48))
     seeds['table-edit'] = (header(rng) + initialize() + call(33, rng) + bytes([EDIT_TABLE, 2, 2])  # Feedback numbered-float table, entry 2
                            + struct.pack('<i', 5) + call(33, rng))
+    seeds['angle-range-edges'] = header(rng) + initialize() + angle_calls(rng, ANGLE_RANGE_EDGES)
+    seeds['angle-offset-overflow'] = header(rng) + initialize() + angle_calls(rng, ANGLE_OFFSET_OVERFLOW)
     for name, data in seeds.items():
         with open(os.path.join(folder, name), 'wb') as f:
             f.write(data)
