@@ -22,6 +22,11 @@
  *   - count == 0: the call returns at once and touches nothing, not even
  *     the metadata, so any pointers may be null and it is safe before
  *     miInitialize.
+ *   - Before miInitialize every base is 0 and there are no tables: setters
+ *     and flag getters place presence bits from base 0, plain getters and
+ *     the Has...Field queries work as usual, and the numbered-float and pin
+ *     accessors are inert (setters change nothing, getters give zeros,
+ *     queries answer 0).
  *   - values == NULL in a setter: only the field's presence bit is set in
  *     each message; no value is written.
  *   - Setters set presence bits and never clear them; getters read no
