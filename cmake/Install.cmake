@@ -29,8 +29,15 @@ install(FILES ${PROJECT_BINARY_DIR}/tovakWrapperConfig.cmake
         DESTINATION ${TOVAK_CMAKE_DIR} COMPONENT Development)
 
 # The .pc file finds the prefix from its own place, so an installed tree can
-# be moved (or installed with --prefix) and still work.
-file(RELATIVE_PATH TOVAK_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+# be moved (or installed with --prefix) and still work. The Debian packages
+# state /usr itself, which pkg-config then leaves out of the flags it prints.
+if(TOVAK_DEBIAN_PACKAGES)
+    set(TOVAK_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+    file(RELATIVE_PATH to_prefix "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+    string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
+    set(TOVAK_PC_PREFIX "\${pcfiledir}/${to_prefix}")
+endif()
 foreach(dir LIBDIR INCLUDEDIR)
     if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
         set(TOVAK_PC_${dir} "${CMAKE_INSTALL_${dir}}")
