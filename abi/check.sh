@@ -18,7 +18,7 @@ baseline=abi/tovakWrapper.abi
 
 # Builds the library from source tree $1 with the abi preset; prints its path.
 build() {
-    (cd "$1" && cmake --preset abi >/dev/null && cmake --build --preset abi >/dev/null)
+    (cd "$1" && cmake --preset abi >/dev/null && cmake --build --preset abi >/dev/null) || return 1
     readlink -f "$1/build/abi/libtovakWrapper.so"
 }
 
@@ -35,7 +35,7 @@ dump() {
 compare() {
     local current
     current=$(mktemp --suffix=.abi)
-    dump "$1" "$2" >"$current"
+    dump "$1" "$2" >"$current" || { echo "abidw failed on $2" >"$3"; rm -f "$current"; return 1; }
     local status=0
     abidiff "$baseline" "$current" >"$3" 2>&1 || status=$?
     echo "abidiff exit status $status" >>"$3"
