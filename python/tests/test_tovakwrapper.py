@@ -10,6 +10,9 @@ import gc
 import io
 import os
 import re
+import sys
+import sysconfig
+import tempfile
 import unittest
 
 import tovakwrapper as tw
@@ -51,6 +54,27 @@ class LayoutTest(unittest.TestCase):
             self.assertIsNone(function.restype, name)
         with self.assertRaises(ctypes.ArgumentError):
             lib.raw.miCommandSetFloat(1, 2, 3, 4)
+
+
+class FindLibraryTest(unittest.TestCase):
+    def test_searches_the_environment_prefix_and_names_what_it_tried(self):
+        library = os.path.realpath(tw.load().path)
+        saved = sys.prefix, os.environ.pop('TOVAK_WRAPPER_LIBRARY', None)
+        with tempfile.TemporaryDirectory() as prefix:
+            directory = os.path.join(prefix, 'lib', sysconfig.get_config_var('MULTIARCH') or '')
+            os.makedirs(directory)
+            os.symlink(library, os.path.join(directory, 'libtovakWrapper.so.0'))
+            try:
+                sys.prefix = prefix
+                self.assertEqual(tw.find_library(), os.path.join(directory, 'libtovakWrapper.so.0'))
+                os.environ['TOVAK_WRAPPER_LIBRARY'] = os.path.join(prefix, 'nothing.so')
+                with self.assertRaisesRegex(OSError, 'TOVAK_WRAPPER_LIBRARY.*nothing.so'):
+                    tw.find_library()
+            finally:
+                sys.prefix = saved[0]
+                os.environ.pop('TOVAK_WRAPPER_LIBRARY')
+                if saved[1] is not None:
+                    os.environ['TOVAK_WRAPPER_LIBRARY'] = saved[1]
 
 
 class Case(unittest.TestCase):

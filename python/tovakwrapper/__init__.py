@@ -17,6 +17,20 @@ compute against that shape and against the tables of the metadata last
 passed to `initialize()`, and every buffer's element type and length. Each
 also has `.prepare(...)`, a call bound once to its records, indices and
 buffer. The raw functions are in `lib.raw` (e.g. `lib.raw.miCommandSetFloat`).
+
+What the checks take on trust, because nothing in the process can verify it:
+
+- that every message's arrays are at least as long as the records' `Shape`
+  says (the message library that filled the records vouches for that; the
+  simulated `Group` builds them so), and that the records are not re-pointed
+  afterwards through `Records.array`;
+- that the library's metadata copies are those last passed to this module's
+  `initialize()`: a call to `lib.raw.miInitialize`, or from other native code
+  in the process, goes unseen;
+- that no other thread calls `initialize()` or edits a table between a checked
+  call's checks and its native call (the library itself takes no locks
+  either; buffers, on the other hand, are held so that they cannot be resized
+  meanwhile).
 """
 from . import simulated
 from ._layouts import (IO_PIN_TAG_FLOAT, IO_PIN_TAG_INT, KIND, LAYOUT, HighResAngleEntry,

@@ -277,8 +277,10 @@ class Shape:
     def __post_init__(self) -> None:
         for f in fields(self):
             value = _integer(f.name, getattr(self, f.name))
-            if value < 0:
-                raise ValueError(f'{f.name} must not be negative, not {value}')
+            # Bit indices wrap at 2^32, so more words than 2^27 are never addressed.
+            limit = 2**27 if f.name == 'presence_words' else 2**32
+            if not 0 <= value <= limit:
+                raise ValueError(f'{f.name} must be from 0 to {limit}, not {value}')
             object.__setattr__(self, f.name, value)
 
 
@@ -321,6 +323,8 @@ class Records:
                 held = (MessageRecord * (view.nbytes // size)).from_buffer_copy(view)
             else:
                 held = (MessageRecord * (view.nbytes // size)).from_buffer(view)
+        if len(held) > _U32:
+            raise ValueError(f'records must be at most {_U32} records, not {len(held)}')
         self.array = held  # the MessageRecords themselves
         self.shape = shape
         self.count = len(held)
@@ -438,7 +442,7 @@ def _checker(state: _State, message: int, operation: str,
                 bit = _integer('bit', bit)
             if not 0 <= bit < records.bits:
                 _uint32('bit', bit)
-                raise ValueError(f'bit must be from 0 to {32 * records.words - 1}: these records '
+                raise ValueError(f'bit must be from 0 to {records.bits - 1}: these records '
                                  f'have {records.words} presence words (got {bit})')
             return bit
         return check_bit, ('bit',), False, None
@@ -485,17 +489,23 @@ def _checker(state: _State, message: int, operation: str,
     return check_field, ('field',), setter, None
 
 
+# The checked calls are generated, so that each has its own argument names and
+# the common cases (a plain field; a ctypes, array.array or numpy buffer whose
+# type was accepted before) run inline; anything else goes to check() and
+# _buffer(), which convert what they can and raise with the reason. `keep`
+# holds the buffer (or its export, so that it cannot be resized) until the
+# native call has returned.
 _GETTER = '''
 def {name}(records, {args}, count=None, out=None):
     if records.__class__ is not Records:
         records = _records(records)
     n = records.count if count is None else _count(count, records.count)
-    {args} = check(records, {args})
+{index}
     if out is None:
         out, address = element.new(n)
         keep = None
     else:
-        address, keep = _buffer('out', out, n, element, True)
+{out}
     function(address, records.address, n, {args})
     return out
 '''
@@ -504,13 +514,34 @@ def {name}(records, values, {args}, count=None):
     if records.__class__ is not Records:
         records = _records(records)
     n = records.count if count is None else _count(count, records.count)
-    {args} = check(records, {args})
+{index}
     if values is None or ignore_values:
         address = keep = None
     else:
-        address, keep = _buffer('values', values, n, element, False)
+{values}
     function(records.address, address, n, {args})
 '''
+_INDEX = '''    {args} = check(records, {args})'''
+_PLAIN_INDEX = '''    if (field.__class__ is not int or not 0 <= field < records.limits[{kind}]{presence}):
+        field = check(records, field)'''
+_PRESENCE = '''
+            or ((state.base[0][{kind}] + field) & 0xFFFFFFFF) >> 5 >= records.words'''
+_BUFFER = '''        cls = {buf}.__class__
+        if cls is _array and {buf}.typecode in element.typecodes and len({buf}) {compare} n:
+            keep = _memoryview({buf})
+            address = {buf}.buffer_info()[0]
+        elif cls.__base__ is _Array and cls._type_ in element.ctypes_types and len({buf}) {compare} n:
+            keep = {buf}
+            address = _addressof(keep)
+        elif (cls is _NUMPY[0] and element.dtypes.get({buf}.dtype) == 1 and {buf}.ndim == 1
+                and {buf}.shape[0] {compare} n):
+            try:
+                keep = _from_buffer({buf})  # raises unless writable and C-contiguous
+                address = _addressof(keep)
+            except (TypeError, ValueError):
+                address, keep = _buffer('{buf}', {buf}, n, element, {is_out})
+        else:
+            address, keep = _buffer('{buf}', {buf}, n, element, {is_out})'''
 
 
 def _snake(name: str) -> str:
@@ -521,29 +552,29 @@ def _snake(name: str) -> str:
 def _doc(name: str, operation: str, family: str, args: Tuple[str, ...], element: _Element) -> str:
     message = _NAME.match(name).group(1)  # type: ignore[union-attr]
     what = {'Field': 'whether presence bit `bit` is set (1 or 0)',
-            'Flag': 'flag `field` (1 or 0)'}.get(family, f'{family} `{", ".join(args)}`')
-    if operation == 'Has':
-        what = f'whether IoPin `pin, bank` holds a present {family[5:].lower()} (1 or 0)'
-    if family == 'Field':
-        what = 'whether presence bit `bit` is set (1 or 0)'
+            'Flag': 'flag `field` (1 or 0)',
+            'IoPinInt': 'whether pin `pin` of bank `bank` holds a present integer (1 or 0)',
+            'IoPinFloat': 'whether pin `pin` of bank `bank` holds a present float (1 or 0)'}
+    what = what[family] if operation == 'Has' or family in ('Field', 'Flag') else \
+        f'{family} `{", ".join(args)}`'
+    rule = ("\ncount=None means every record. Raises ValueError for an index beyond the records'"
+            ' shape or the tables, TypeError for a wrong element type.')
+    if operation == 'Set':
+        values = ('`values` is ignored (it may be None).' if family == 'Flag' else
+                  f'`values`: {element.name}, at least count elements; None sets only the '
+                  'presence bits.')
+        what = 'flag `field`' if family == 'Flag' else what
+        return f'Sets {what} of `count` Command messages ({name}).\n\n{values}{rule}'
     if element.typecode:
         new = f"a new array.array('{element.typecode}') of count elements"
     elif element.columns:
-        new = f'a new ctypes array of count rows of {element.columns} floats (numpy.asarray gives (count, {element.columns}))'
+        new = (f'a new ctypes array of count rows of {element.columns} floats (numpy.asarray '
+               f'makes it a (count, {element.columns}) float32 array)')
     else:
         new = f'a new ctypes array of count {element.ctype.__name__}'
-    if operation == 'Set':
-        values = ('`values` is ignored (may be None).' if family == 'Flag' else
-                  f'`values`: {element.name}, at least count elements; None sets only the '
-                  'presence bits.')
-        return (f'Sets {what} of `count` Command messages ({name}).\n\n{values}\n'
-                'count=None means every record. Raises ValueError for an index beyond the '
-                'records\' shape, TypeError for a wrong element type.')
-    return (f'Reads {what} of `count` {message} messages ({name}).\n\n'
-            f'Returns `out`, filled, when given ({element.name}, exactly count elements, '
-            f'writable, C-contiguous); otherwise {new}.\ncount=None means every record. Raises '
-            'ValueError for an index beyond the records\' shape, TypeError for a wrong '
-            'element type.')
+    return (f'Reads {what} of `count` {message} messages ({name}).\n\nReturns `out`, filled, '
+            f'when given ({element.name}, exactly count elements, writable, C-contiguous); '
+            f'otherwise {new}.{rule}')
 
 
 class Library:
@@ -582,11 +613,23 @@ class Library:
     def _checked(self, name: str, message: str, operation: str, family: str,
                  element: _Element, function: Any) -> Callable[..., Any]:
         check, args, dynamic, table = _checker(self._state, _COPIES.index(message), operation, family)
+        kind = _FAMILIES[family][1]
+        if args == ('field',) and kind is not None:
+            index = _PLAIN_INDEX.format(kind=kind, presence=_PRESENCE.format(kind=kind)
+                                        if operation == 'Set' else '')
+        else:
+            index = _INDEX.format(args=', '.join(args))
         source = (_SETTER if operation == 'Set' else _GETTER).format(
-            name=_snake(name), args=', '.join(args))
+            name=_snake(name), args=', '.join(args), index=index,
+            out=_BUFFER.format(buf='out', compare='==', is_out=True),
+            values=_BUFFER.format(buf='values', compare='>=', is_out=False))
         scope: Dict[str, Any] = dict(Records=Records, _records=_records, _count=_count,
                                      _buffer=_buffer, check=check, element=element,
-                                     function=function, ignore_values=family == 'Flag')
+                                     function=function, ignore_values=family == 'Flag',
+                                     state=self._state, _array=array.array, _Array=_Array,
+                                     _NUMPY=_NUMPY, _memoryview=memoryview,
+                                     _addressof=ctypes.addressof,
+                                     _from_buffer=ctypes.c_char.from_buffer)
         exec(compile(source, f'<tovakwrapper.{_snake(name)}>', 'exec'), scope)
         checked = scope[_snake(name)]
         checked.__doc__ = _doc(name, operation, family, args, element)
