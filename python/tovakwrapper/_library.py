@@ -14,7 +14,7 @@ import sysconfig
 from ctypes import (POINTER, c_double, c_float, c_int32, c_int64, c_uint8, c_uint32, c_uint64,
                     c_void_p)
 from dataclasses import dataclass, fields
-from typing import Any, Callable, Dict, List, Optional, Tuple
+from typing import Any, Callable, Dict, List, Optional, Protocol, SupportsIndex, Tuple
 
 from ._layouts import (HighResAngleEntry, IoPinEntry, MessageMetadata, MessageRecord,
                        MiQuaternionf, MiVector3f)
@@ -122,7 +122,7 @@ class Raw:
     """Marks a buffer whose bytes are passed as they are, whatever its element
     type: its size in bytes must be count times the element width.
 
-    >>> import ctypes, tovakwrapper as tw
+    >>> import tovakwrapper as tw
     >>> lib = tw.load()
     >>> group = tw.simulated.Group()
     >>> entries = bytearray(16 * 4)              # four IoPinEntry, as plain bytes
@@ -185,7 +185,9 @@ def _buffer(name: str, obj: Any, n: int, element: _Element, out: bool) -> Tuple[
     return (address if n else None), keep
 
 
-def _view_address(name: str, obj: Any, n: int, element: _Element, out: bool) -> Tuple[Optional[int], int, Any]:
+def _view_address(name: str, obj: Any, n: int, element: _Element,
+                  out: bool) -> Tuple[Optional[int], int, Any]:
+    """The full check of any buffer: (address, length in elements, what to keep)."""
     cls = obj.__class__
     raw = cls is Raw
     try:
@@ -577,6 +579,63 @@ def _doc(name: str, operation: str, family: str, args: Tuple[str, ...], element:
             f'otherwise {new}.{rule}')
 
 
+# Signatures of the checked calls, for type checkers and editors.
+class _GetterField(Protocol):
+    def __call__(self, records: Records, field: SupportsIndex, count: Optional[SupportsIndex] = None,
+                 out: Any = None) -> Any: ...
+
+    def prepare(self, records: Records, field: SupportsIndex, count: Optional[SupportsIndex] = None,
+                out: Any = None) -> Callable[[], Any]: ...
+
+
+class _GetterBit(Protocol):
+    def __call__(self, records: Records, bit: SupportsIndex, count: Optional[SupportsIndex] = None,
+                 out: Any = None) -> Any: ...
+
+    def prepare(self, records: Records, bit: SupportsIndex, count: Optional[SupportsIndex] = None,
+                out: Any = None) -> Callable[[], Any]: ...
+
+
+class _GetterNumberField(Protocol):
+    def __call__(self, records: Records, number: SupportsIndex, field: SupportsIndex,
+                 count: Optional[SupportsIndex] = None, out: Any = None) -> Any: ...
+
+    def prepare(self, records: Records, number: SupportsIndex, field: SupportsIndex,
+                count: Optional[SupportsIndex] = None, out: Any = None) -> Callable[[], Any]: ...
+
+
+class _GetterPinBank(Protocol):
+    def __call__(self, records: Records, pin: SupportsIndex, bank: SupportsIndex,
+                 count: Optional[SupportsIndex] = None, out: Any = None) -> Any: ...
+
+    def prepare(self, records: Records, pin: SupportsIndex, bank: SupportsIndex,
+                count: Optional[SupportsIndex] = None, out: Any = None) -> Callable[[], Any]: ...
+
+
+class _SetterField(Protocol):
+    def __call__(self, records: Records, values: Any, field: SupportsIndex,
+                 count: Optional[SupportsIndex] = None) -> None: ...
+
+    def prepare(self, records: Records, values: Any, field: SupportsIndex,
+                count: Optional[SupportsIndex] = None) -> Callable[[], None]: ...
+
+
+class _SetterNumberField(Protocol):
+    def __call__(self, records: Records, values: Any, number: SupportsIndex, field: SupportsIndex,
+                 count: Optional[SupportsIndex] = None) -> None: ...
+
+    def prepare(self, records: Records, values: Any, number: SupportsIndex, field: SupportsIndex,
+                count: Optional[SupportsIndex] = None) -> Callable[[], None]: ...
+
+
+class _SetterPinBank(Protocol):
+    def __call__(self, records: Records, values: Any, pin: SupportsIndex, bank: SupportsIndex,
+                 count: Optional[SupportsIndex] = None) -> None: ...
+
+    def prepare(self, records: Records, values: Any, pin: SupportsIndex, bank: SupportsIndex,
+                count: Optional[SupportsIndex] = None) -> Callable[[], None]: ...
+
+
 class Library:
     """The loaded library: a checked method per accessor, raw functions in `.raw`.
 
@@ -590,6 +649,54 @@ class Library:
     """
 
     raw: ctypes.CDLL
+    command_set_float: _SetterField
+    command_get_float: _GetterField
+    feedback_get_float: _GetterField
+    info_get_float: _GetterField
+    command_set_high_res_angle: _SetterField
+    command_get_high_res_angle: _GetterField
+    feedback_get_high_res_angle: _GetterField
+    info_get_high_res_angle: _GetterField
+    command_get_vector3f: _GetterField
+    feedback_get_vector3f: _GetterField
+    command_get_quaternionf: _GetterField
+    feedback_get_quaternionf: _GetterField
+    command_get_uint64: _GetterField
+    feedback_get_uint64: _GetterField
+    command_set_enum: _SetterField
+    command_get_enum: _GetterField
+    feedback_get_enum: _GetterField
+    info_get_enum: _GetterField
+    command_set_bool: _SetterField
+    command_get_bool: _GetterField
+    feedback_get_bool: _GetterField
+    info_get_bool: _GetterField
+    command_set_numbered_float: _SetterNumberField
+    command_get_numbered_float: _GetterNumberField
+    feedback_get_numbered_float: _GetterNumberField
+    command_set_io_pin: _SetterPinBank
+    command_get_io_pin: _GetterPinBank
+    feedback_get_io_pin: _GetterPinBank
+    command_set_io_pin_int: _SetterPinBank
+    command_get_io_pin_int: _GetterPinBank
+    command_has_io_pin_int: _GetterPinBank
+    feedback_get_io_pin_int: _GetterPinBank
+    feedback_has_io_pin_int: _GetterPinBank
+    command_set_io_pin_float: _SetterPinBank
+    command_get_io_pin_float: _GetterPinBank
+    command_has_io_pin_float: _GetterPinBank
+    feedback_get_io_pin_float: _GetterPinBank
+    feedback_has_io_pin_float: _GetterPinBank
+    command_set_led: _SetterField
+    command_get_led: _GetterField
+    feedback_get_led: _GetterField
+    info_get_led: _GetterField
+    command_set_flag: _SetterField
+    command_get_flag: _GetterField
+    info_get_flag: _GetterField
+    command_has_field: _GetterBit
+    feedback_has_field: _GetterBit
+    info_has_field: _GetterBit
 
     def __init__(self, path: Optional[str] = None):
         self.path = path or find_library()
@@ -661,13 +768,14 @@ class Library:
         state.epoch += 1
 
 
-
 _STATES: Dict[int, _State] = {}
 
 
 def _preparer(state: _State, name: str, setter: bool, check: Callable[..., Any], nargs: int,
-              dynamic: bool, table: Optional[Tuple[int, int]], element: _Element, function: Any, ignore_values: bool) -> Callable[..., Any]:
-    def prepare(records: Records, *args: Any, count: Optional[int] = None, out: Any = None) -> Callable[[], Any]:
+              dynamic: bool, table: Optional[Tuple[int, int]], element: _Element, function: Any,
+              ignore_values: bool) -> Callable[..., Any]:
+    def prepare(records: Records, *args: Any, count: Optional[int] = None,
+                out: Any = None) -> Callable[[], Any]:
         """A call bound once to its records, arguments and buffer.
 
         Calling it (with no arguments) makes the native call again and returns

@@ -12,7 +12,8 @@ from __future__ import annotations
 import ctypes
 from typing import Any, Dict, List
 
-from ._layouts import HighResAngleEntry, IoPinEntry, MessageMetadata, MessageRecord, MiQuaternionf, MiVector3f
+from ._layouts import (HighResAngleEntry, IoPinEntry, MessageMetadata, MessageRecord, MiQuaternionf,
+                       MiVector3f)
 from ._library import Records, Shape
 
 FIELDS = 4  # fields of every kind
