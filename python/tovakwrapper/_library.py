@@ -14,7 +14,7 @@ import sysconfig
 from ctypes import (POINTER, c_double, c_float, c_int32, c_int64, c_uint8, c_uint32, c_uint64,
                     c_void_p)
 from dataclasses import dataclass, fields
-from typing import Any, Callable, Dict, List, Optional, Protocol, SupportsIndex, Tuple
+from typing import Any, Callable, Dict, List, Optional, Protocol, Set, SupportsIndex, Tuple
 
 from ._layouts import (HighResAngleEntry, IoPinEntry, MessageMetadata, MessageRecord,
                        MiQuaternionf, MiVector3f)
@@ -24,6 +24,11 @@ METADATA = POINTER(MessageMetadata)
 _U32 = 0xFFFFFFFF
 _Array = ctypes.Array
 _NUMPY: List[Any] = [None]  # numpy.ndarray, once one has been seen (numpy is not imported)
+_SCOPES: List[Dict[str, Any]] = []  # of the generated calls, which name it _ndarray
+
+
+class _NoArray:
+    """Stands for numpy.ndarray in the generated calls until one is seen."""
 
 FUNCTIONS = [
     'miCommandSetFloat', 'miCommandGetFloat', 'miFeedbackGetFloat', 'miInfoGetFloat',
@@ -70,6 +75,7 @@ class _Element:
         structure = memoryview((ctype * 1)()).format
         self.structure_format = structure if structure.startswith('T{') else None
         self.dtypes: Dict[Any, int] = {}  # numpy dtypes accepted so far: number of dimensions
+        self.vectors: Set[Any] = set()  # those of them accepted in one dimension
 
     def new(self, n: int) -> Tuple[Any, int]:
         """A zeroed output of n elements and its address."""
@@ -211,8 +217,13 @@ def _view_address(name: str, obj: Any, n: int, element: _Element,
         else:
             raise TypeError(f'{name} is {_given(obj, view)}; this call takes {element.name}')
     if not raw and cls.__name__ == 'ndarray' and cls.__module__ == 'numpy':
-        _NUMPY[0] = cls
+        if _NUMPY[0] is None:
+            _NUMPY[0] = cls
+            for scope in _SCOPES:
+                scope['_ndarray'] = cls
         element.dtypes[obj.dtype] = view.ndim  # this dtype and shape are right for `element`
+        if view.ndim == 1:
+            element.vectors.add(obj.dtype)
     if not view.c_contiguous:
         raise ValueError(f'{name} must be C-contiguous')
     if not view.nbytes:
@@ -529,19 +540,19 @@ _PLAIN_INDEX = '''    if (field.__class__ is not int or not 0 <= field < records
 _PRESENCE = '''
             or ((state.base[0][{kind}] + field) & 0xFFFFFFFF) >> 5 >= records.words'''
 _BUFFER = '''        cls = {buf}.__class__
-        if cls is _array and {buf}.typecode in element.typecodes and len({buf}) {compare} n:
-            keep = _memoryview({buf})
-            address = {buf}.buffer_info()[0]
-        elif cls.__base__ is _Array and cls._type_ in element.ctypes_types and len({buf}) {compare} n:
-            keep = {buf}
-            address = _addressof(keep)
-        elif (cls is _NUMPY[0] and element.dtypes.get({buf}.dtype) == 1 and {buf}.ndim == 1
+        if (cls is _ndarray and {buf}.dtype in element.vectors and {buf}.ndim == 1
                 and {buf}.shape[0] {compare} n):
             try:
                 keep = _from_buffer({buf})  # raises unless writable and C-contiguous
                 address = _addressof(keep)
             except (TypeError, ValueError):
                 address, keep = _buffer('{buf}', {buf}, n, element, {is_out})
+        elif cls.__base__ is _Array and cls._type_ in element.ctypes_types and len({buf}) {compare} n:
+            keep = {buf}
+            address = _addressof(keep)
+        elif cls is _array and {buf}.typecode in element.typecodes and len({buf}) {compare} n:
+            keep = _memoryview({buf})
+            address = {buf}.buffer_info()[0]
         else:
             address, keep = _buffer('{buf}', {buf}, n, element, {is_out})'''
 
@@ -734,10 +745,11 @@ class Library:
                                      _buffer=_buffer, check=check, element=element,
                                      function=function, ignore_values=family == 'Flag',
                                      state=self._state, _array=array.array, _Array=_Array,
-                                     _NUMPY=_NUMPY, _memoryview=memoryview,
+                                     _ndarray=_NUMPY[0] or _NoArray, _memoryview=memoryview,
                                      _addressof=ctypes.addressof,
                                      _from_buffer=ctypes.c_char.from_buffer)
         exec(compile(source, f'<tovakwrapper.{_snake(name)}>', 'exec'), scope)
+        _SCOPES.append(scope)
         checked = scope[_snake(name)]
         checked.__doc__ = _doc(name, operation, family, args, element)
         checked.__qualname__ = f'Library.{_snake(name)}'
