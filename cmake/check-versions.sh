@@ -48,10 +48,9 @@ check "Debian shlibs" "$(dpkg-deb --info "${runtime[0]}" shlibs)" \
     "libtovakWrapper $soversion libtovakwrapper$soversion (>= $debversion)"
 check "cmake/debian/changelog" "$(sed -nE '1s/^[a-z0-9.+-]+ \(([^)]*)\).*/\1/p' cmake/debian/changelog)" "$debversion"
 check "CHANGELOG.md (latest)" "$(sed -nE 's/^## ([0-9][^ ]*).*/\1/p' CHANGELOG.md | head -n 1)" "$version"
-# The Python module states its version once it has one.
-if grep -qE "^__version__ *=" python/tovakwrapper.py; then
-    check "python/tovakwrapper.py" "$(sed -nE "s/^__version__ *= *['\"]([^'\"]*)['\"].*/\1/p" python/tovakwrapper.py)" "$version"
-else
-    echo "  python/tovakwrapper.py             has no __version__ yet (not checked)"
-fi
+check "python/pyproject.toml" "$(sed -nE 's/^version *= *"([^"]*)".*/\1/p' python/pyproject.toml)" "$version"
+check "python/tovakwrapper/__init__.py" \
+    "$(sed -nE "s/^__version__ *= *['\"]([^'\"]*)['\"].*/\1/p" python/tovakwrapper/__init__.py)" "$version"
+check "python/tovakwrapper/_library.py SONAME" \
+    "$(sed -nE "s/^SONAME *= *'([^']*)'.*/\1/p" python/tovakwrapper/_library.py)" "libtovakWrapper.so.$soversion"
 exit $failed
