@@ -189,6 +189,33 @@ inline std::int64_t wholeTurns(double x) {
     return std::numeric_limits<std::int64_t>::min();
 }
 
+// A NaN angle is the only way to a NaN offset, and a NaN offset the only way to
+// a NaN angle read back (the other operands are always finite). x86-64 and
+// 64-bit Arm hand such a NaN through every step quieted, with its sign and the
+// leading bits of its payload; RISC-V returns its one canonical NaN instead.
+// Elsewhere than on the first two, the two functions below build the
+// propagated NaN from the bits, so every platform stores and returns the same
+// bits, and the known platforms pay nothing for it.
+#if defined(__x86_64__) || defined(_M_X64) || defined(__aarch64__) || defined(_M_ARM64)
+constexpr bool kHardwarePropagatesNaN = true;
+#else
+constexpr bool kHardwarePropagatesNaN = false;
+#endif
+
+inline float narrowNaN(double nan) {
+    const auto bits = std::bit_cast<std::uint64_t>(nan);
+    const auto sign = static_cast<std::uint32_t>(bits >> 32) & 0x80000000u;
+    const auto payload = static_cast<std::uint32_t>(bits >> 29) & 0x007FFFFFu;
+    return std::bit_cast<float>(sign | 0x7FC00000u | payload);
+}
+
+inline double widenNaN(float nan) {
+    const auto bits = std::bit_cast<std::uint32_t>(nan);
+    const auto sign = static_cast<std::uint64_t>(bits & 0x80000000u) << 32;
+    const auto payload = static_cast<std::uint64_t>(bits & 0x007FFFFFu) << 29;
+    return std::bit_cast<double>(sign | 0x7FF8000000000000u | payload);
+}
+
 // Each operation is rounded on its own (the library is built without
 // floating-point contraction): multiply, truncate, subtract, multiply, round.
 constexpr auto storeAngle = [](HighResAngleEntry& entry, double angle) {
@@ -196,13 +223,16 @@ constexpr auto storeAngle = [](HighResAngleEntry& entry, double angle) {
     const std::int64_t revolutions = wholeTurns(turns);
     const double offset = (turns - static_cast<double>(revolutions)) * kRadiansPerTurn;
     entry.revolutions = revolutions;
-    entry.offset = roundToFloat(offset);
+    entry.offset =
+        kHardwarePropagatesNaN || angle == angle ? roundToFloat(offset) : narrowNaN(angle);
 };
 
 // The product is rounded first, then the widened offset is added.
 constexpr auto loadAngle = [](double& angle, const HighResAngleEntry& entry) {
     const double whole = static_cast<double>(entry.revolutions) * kRadiansPerTurn;
-    angle = static_cast<double>(entry.offset) + whole;
+    const float offset = entry.offset;
+    angle = kHardwarePropagatesNaN || offset == offset ? static_cast<double>(offset) + whole
+                                                       : widenNaN(offset);
 };
 
 inline auto angleAt(std::uint32_t field) {

@@ -1,0 +1,50 @@
+# SPDX-License-Identifier: MIT
+# Install rules, in two components:
+#   Runtime      the versioned shared library and its SONAME link
+#   Development  the header, the libtovakWrapper.so namelink, the CMake
+#                package and the pkg-config file
+# plus, with TOVAK_DEBIAN_PACKAGES, the files Debian wants in /usr/share/doc.
+include(CMakePackageConfigHelpers)
+
+install(TARGETS tovakWrapper EXPORT tovakWrapperTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        COMPONENT Runtime NAMELINK_COMPONENT Development
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+install(FILES include/tovakWrapper.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
+
+# CMake package, installed and in the build tree (tovakWrapper_DIR may point
+# at a build directory).
+set(TOVAK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/tovakWrapper)
+install(EXPORT tovakWrapperTargets NAMESPACE tovakWrapper:: DESTINATION ${TOVAK_CMAKE_DIR}
+    COMPONENT Development)
+export(EXPORT tovakWrapperTargets NAMESPACE tovakWrapper::
+    FILE ${PROJECT_BINARY_DIR}/tovakWrapperTargets.cmake)
+configure_package_config_file(cmake/tovakWrapperConfig.cmake.in
+    ${PROJECT_BINARY_DIR}/tovakWrapperConfig.cmake INSTALL_DESTINATION ${TOVAK_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/tovakWrapperConfigVersion.cmake
+    COMPATIBILITY ${TOVAK_COMPATIBILITY})
+install(FILES ${PROJECT_BINARY_DIR}/tovakWrapperConfig.cmake
+              ${PROJECT_BINARY_DIR}/tovakWrapperConfigVersion.cmake
+        DESTINATION ${TOVAK_CMAKE_DIR} COMPONENT Development)
+
+# The .pc file finds the prefix from its own place, so an installed tree can
+# be moved (or installed with --prefix) and still work. The Debian packages
+# state /usr itself, which pkg-config then leaves out of the flags it prints.
+if(TOVAK_DEBIAN_PACKAGES)
+    set(TOVAK_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+    file(RELATIVE_PATH to_prefix "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+    string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
+    set(TOVAK_PC_PREFIX "\${pcfiledir}/${to_prefix}")
+endif()
+foreach(dir LIBDIR INCLUDEDIR)
+    if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
+        set(TOVAK_PC_${dir} "${CMAKE_INSTALL_${dir}}")
+    else()
+        set(TOVAK_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
+    endif()
+endforeach()
+configure_file(cmake/tovakWrapper.pc.in ${PROJECT_BINARY_DIR}/tovakWrapper.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/tovakWrapper.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+    COMPONENT Development)

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Every place that states the version must agree: the header's
+# TOVAKWRAPPER_VERSION_* macros, project(VERSION) in CMakeLists.txt, the CMake
+# package version file and its compatibility rule, the .pc file, the SONAME,
+# the Debian packages (names, versions, the -dev package's dependency, shlibs),
+# the Debian changelog, CHANGELOG.md and the Python module.
+#   Usage: cmake/check-versions.sh BUILD_DIR   (a build of the deb preset, packaged)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$1
+failed=0
+check() {  # check WHAT ACTUAL EXPECTED
+    if [ "$2" = "$3" ]; then
+        printf '  %-34s %s\n' "$1" "$2"
+    else
+        printf '  %-34s %s, expected %s  <-- MISMATCH\n' "$1" "$2" "$3"; failed=1
+    fi
+}
+
+version=$(sed -nE 's/^ +VERSION ([0-9]+\.[0-9]+\.[0-9]+)$/\1/p' CMakeLists.txt | head -n 1)
+IFS=. read -r major minor patch <<<"$version"
+# The compatibility rule (CMakeLists.txt): 0.x releases are compatible only
+# within one minor version, 1.0 and later within one major version.
+if [ "$major" = 0 ]; then soversion=$major.$minor compatibility=SameMinorVersion
+else soversion=$major compatibility=SameMajorVersion; fi
+echo "version $version: SONAME libtovakWrapper.so.$soversion, CMake package $compatibility"
+
+header=$(for part in MAJOR MINOR PATCH; do
+    sed -nE "s/^#define TOVAKWRAPPER_VERSION_$part ([0-9]+).*/\1/p" include/tovakWrapper.h; done | paste -sd.)
+check "include/tovakWrapper.h" "$header" "$version"
+check "CMake package version file" \
+    "$(sed -nE 's/^set\(PACKAGE_VERSION "(.*)"\)$/\1/p' "$build/tovakWrapperConfigVersion.cmake")" "$version"
+rule=$(grep -q 'CVF_VERSION_MINOR' "$build/tovakWrapperConfigVersion.cmake" && echo SameMinorVersion || echo SameMajorVersion)
+check "CMake package compatibility" "$rule" "$compatibility"
+check "tovakWrapper.pc" "$(sed -n 's/^Version: //p' "$build/tovakWrapper.pc")" "$version"
+check "SONAME" "$(readelf -d "$build/libtovakWrapper.so" | sed -nE 's/.*Library soname: \[(.*)\]/\1/p')" \
+    "libtovakWrapper.so.$soversion"
+
+runtime=("$build"/libtovakwrapper"$soversion"_*.deb); dev=("$build"/libtovakwrapper-dev_*.deb)
+[ -f "${runtime[0]}" ] && [ -f "${dev[0]}" ] || { echo "no packages libtovakwrapper$soversion and -dev in $build"; exit 1; }
+debversion=$(dpkg-deb -f "${runtime[0]}" Version)
+check "Debian runtime package" "$(dpkg-deb -f "${runtime[0]}" Package) ${debversion%-*}" \
+    "libtovakwrapper$soversion $version"
+check "Debian -dev package" "$(dpkg-deb -f "${dev[0]}" Version)" "$debversion"
+check "Debian -dev dependency" "$(dpkg-deb -f "${dev[0]}" Depends)" "libtovakwrapper$soversion (= $debversion)"
+check "Debian shlibs" "$(dpkg-deb --info "${runtime[0]}" shlibs)" \
+    "libtovakWrapper $soversion libtovakwrapper$soversion (>= $debversion)"
+check "cmake/debian/changelog" "$(sed -nE '1s/^[a-z0-9.+-]+ \(([^)]*)\).*/\1/p' cmake/debian/changelog)" "$debversion"
+check "CHANGELOG.md (latest)" "$(sed -nE 's/^## ([0-9][^ ]*).*/\1/p' CHANGELOG.md | head -n 1)" "$version"
+check "python/pyproject.toml" "$(sed -nE 's/^version *= *"([^"]*)".*/\1/p' python/pyproject.toml)" "$version"
+check "python/tovakwrapper/__init__.py" \
+    "$(sed -nE "s/^__version__ *= *['\"]([^'\"]*)['\"].*/\1/p" python/tovakwrapper/__init__.py)" "$version"
+check "python/tovakwrapper/_library.py SONAME" \
+    "$(sed -nE "s/^SONAME *= *'([^']*)'.*/\1/p" python/tovakwrapper/_library.py)" "libtovakWrapper.so.$soversion"
+exit $failed

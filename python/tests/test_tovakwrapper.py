@@ -1,0 +1,378 @@
+# SPDX-License-Identifier: MIT
+"""Tests of the Python host: layouts against the C header, every accessor
+family through the checked calls, one grouped test per fault class the
+checked calls must stop, prepared calls, and the examples in the docs."""
+import array
+import contextlib
+import ctypes
+import doctest
+import gc
+import io
+import os
+import re
+import sys
+import sysconfig
+import tempfile
+import unittest
+
+import tovakwrapper as tw
+import tovakwrapper._library
+from tovakwrapper.simulated import Group
+
+try:
+    import numpy
+except ImportError:
+    numpy = None
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..')
+HEADER = os.path.join(ROOT, 'include', 'tovakWrapper.h')
+N = 4  # messages per group
+needs_numpy = unittest.skipIf(numpy is None, 'numpy is not installed')
+
+
+class LayoutTest(unittest.TestCase):
+    def test_python_layouts_match_the_header(self):
+        with open(HEADER) as header:
+            text = header.read()
+        sizes = re.findall(r'MI_LAYOUT_CHECK\(sizeof\((\w+)\) == (\d+)', text)
+        offsets = re.findall(r'MI_LAYOUT_CHECK\(offsetof\((\w+), (\w+)\) == (\d+)', text)
+        self.assertGreater(len(offsets), 20)
+        for name, size in sizes:
+            if name == 'void':
+                continue
+            self.assertEqual(ctypes.sizeof(getattr(tw, name)), int(size), name)
+        for name, field, offset in offsets:
+            self.assertEqual(getattr(getattr(tw, name), field).offset, int(offset), f'{name}.{field}')
+
+    def test_every_function_has_declared_types(self):
+        lib = tw.load()
+        self.assertEqual(len(tw.FUNCTIONS), 48)
+        self.assertEqual(len(set(tw.FUNCTIONS)), 48)
+        for name in tw.FUNCTIONS + ['miInitialize']:
+            function = getattr(lib.raw, name)
+            self.assertIsNotNone(function.argtypes, name)
+            self.assertIsNone(function.restype, name)
+        with self.assertRaises(ctypes.ArgumentError):
+            lib.raw.miCommandSetFloat(1, 2, 3, 4)
+
+
+class FindLibraryTest(unittest.TestCase):
+    def test_searches_the_environment_prefix_and_names_what_it_tried(self):
+        library = os.path.realpath(tw.load().path)
+        saved = sys.prefix, os.environ.pop('TOVAK_WRAPPER_LIBRARY', None)
+        with tempfile.TemporaryDirectory() as prefix:
+            directory = os.path.join(prefix, 'lib', sysconfig.get_config_var('MULTIARCH') or '')
+            os.makedirs(directory)
+            os.symlink(library, os.path.join(directory, tw._library.SONAME))
+            try:
+                sys.prefix = prefix
+                self.assertEqual(tw.find_library(), os.path.join(directory, tw._library.SONAME))
+                os.environ['TOVAK_WRAPPER_LIBRARY'] = os.path.join(prefix, 'nothing.so')
+                with self.assertRaisesRegex(OSError, 'TOVAK_WRAPPER_LIBRARY.*nothing.so'):
+                    tw.find_library()
+            finally:
+                sys.prefix = saved[0]
+                os.environ.pop('TOVAK_WRAPPER_LIBRARY')
+                if saved[1] is not None:
+                    os.environ['TOVAK_WRAPPER_LIBRARY'] = saved[1]
+
+
+class Case(unittest.TestCase):
+    def setUp(self):
+        self.lib = tw.load()
+        self.command, self.feedback, self.info = Group(0), Group(3), Group(5)
+        self.lib.initialize(self.command.meta, self.feedback.meta, self.info.meta)
+        self.g = self.command
+
+    def memory(self):
+        return [b''.join(bytes(a) for a in m.values()) for m in self.g.storage]
+
+    def assertRefused(self, error, words, call, *args, **kwargs):
+        """The call raises `error` whose message holds every one of `words`,
+        and no message changed."""
+        before = self.memory()
+        with self.assertRaises(error) as caught:
+            call(*args, **kwargs)
+        for word in words:
+            self.assertIn(word, str(caught.exception))
+        self.assertEqual(self.memory(), before)
+
+
+class FamiliesTest(Case):
+    def test_plain_values_round_trip_bit_for_bit(self):
+        cases = [('float', array.array('f', [1.5, -0.0, 3.25, 1e-40])),
+                 ('enum', array.array('i', [-1, 7, 2**31 - 1, -2**31])),
+                 ('bool', bytearray([0, 1, 2, 255])),
+                 ('led', array.array('I', [0xDEADBEEF, 0, 1, 0xFFFFFFFF]))]
+        for family, values in cases:
+            getattr(self.lib, f'command_set_{family}')(self.g.records, values, 2)
+            for kind in ('command', 'feedback', 'info'):
+                out = getattr(self.lib, f'{kind}_get_{family}')(self.g.records, 2)
+                self.assertEqual(bytes(out), bytes(values), (family, kind))
+            bit = self.g.meta.base[tw.KIND[family.upper()]] + 2
+            self.assertTrue(all(self.g.present(i, bit) for i in range(N)), family)
+
+    def test_vector_quaternion_uint64_getters(self):
+        for i in range(N):
+            self.g.storage[i]['vector3fs'][1].v[:] = [i, i + 0.5, -i]
+            self.g.storage[i]['quaternionfs'][1].q[:] = [1, 2, 3, i]
+            self.g.storage[i]['uint64s'][1] = 2**64 - 1 - i
+        v = self.lib.feedback_get_vector3f(self.g.records, 1)
+        q = self.lib.command_get_quaternionf(self.g.records, 1)
+        u = self.lib.feedback_get_uint64(self.g.records, 1)
+        self.assertEqual(list(v[3]), [3, 3.5, -3])
+        self.assertEqual(list(q[2]), [1, 2, 3, 2])
+        self.assertEqual(list(u), [2**64 - 1 - i for i in range(N)])
+
+    def test_high_resolution_angles(self):
+        values = array.array('d', [1.0, 6.283185307179586, -7.0, 100.0])
+        self.lib.command_set_high_res_angle(self.g.records, values, 0)
+        self.assertEqual([self.g.storage[i]['highResAngles'][0].revolutions for i in range(N)],
+                         [0, 1, -1, 15])
+        out = self.lib.info_get_high_res_angle(self.g.records, 0)
+        self.assertEqual(out[0], 1.0)
+        self.assertEqual(out[1], 6.283185307179586)
+        self.assertAlmostEqual(out[2], -7.0, delta=1e-6)
+
+    def test_numbered_floats_through_the_feedback_table(self):
+        self.feedback.tables[1] = 5  # field 1 starts at 5 for numbered floats
+        self.lib.command_set_numbered_float(self.g.records, array.array('f', [1, 2, 3, 4]), -1, 1)
+        self.assertEqual([self.g.storage[i]['numberedFloats'][4] for i in range(N)], [1, 2, 3, 4])
+        self.assertEqual(list(self.lib.feedback_get_numbered_float(self.g.records, -1, 1)), [1, 2, 3, 4])
+        self.assertTrue(self.g.present(0, self.g.meta.base[7] + 4))
+
+    def test_io_pins_of_every_kind(self):
+        self.lib.command_set_io_pin_int(self.g.records, array.array('q', [-5, 6, 7, 8]), 1, 1)
+        self.assertEqual(list(self.lib.command_get_io_pin_int(self.g.records, 1, 1)), [-5, 6, 7, 8])
+        self.assertEqual(list(self.lib.command_has_io_pin_int(self.g.records, 1, 1)), [1] * N)
+        self.assertEqual(list(self.lib.command_has_io_pin_float(self.g.records, 1, 1)), [0] * N)
+        self.lib.command_set_io_pin_float(self.g.records, array.array('f', [0.5] * N), 2, 0)
+        self.assertEqual(list(self.lib.feedback_get_io_pin_float(self.g.records, 2, 0)), [0.5] * N)
+        entries = (tw.IoPinEntry * N)()
+        for e in entries:
+            e.value.asInt, e.tag, e.padding = 42, 7, 9
+        self.lib.command_set_io_pin(self.g.records, entries, 3, 0)
+        got = self.lib.feedback_get_io_pin(self.g.records, 3, 0)
+        self.assertEqual([(e.value.asInt, e.tag, e.padding) for e in got], [(42, 7, 9)] * N)
+
+    def test_flags_and_presence(self):
+        self.lib.command_set_flag(self.g.records, None, 3)
+        self.assertEqual(list(self.lib.command_get_flag(self.g.records, 3)), [1] * N)
+        self.assertEqual(list(self.lib.info_get_flag(self.g.records, 3)), [0] * N)
+        bit = self.g.meta.base[11] + 3
+        self.assertEqual(list(self.lib.command_has_field(self.g.records, bit)), [1] * N)
+        self.assertEqual(list(self.lib.feedback_has_field(self.g.records, bit + 1)), [0] * N)
+
+    def test_count_and_raw_byte_records(self):
+        raw = tw.Records(bytes(self.g.records.array), self.g.records.shape)  # copied
+        self.lib.command_set_enum(raw, array.array('i', [9, 9]), 0, count=2)
+        self.assertEqual([self.g.storage[i]['enums'][0] for i in range(N)], [9, 9, 0, 0])
+        self.assertEqual(len(self.lib.command_get_enum(raw, 0, count=0)), 0)
+
+
+class FaultTest(Case):
+    """One test per class of fault the checked calls refuse before the
+    native call; each checks that nothing was written."""
+
+    def test_index_beyond_the_shape(self):
+        floats = array.array('f', [1] * N)
+        for field in (4, 64, 100000, 2**32, -1):
+            self.assertRefused(ValueError, ['field', 'Float', '4 elements'],
+                               self.lib.command_set_float, self.g.records, floats, field)
+            self.assertRefused(ValueError, ['field'], self.lib.feedback_get_float,
+                               self.g.records, field)
+        self.assertRefused(ValueError, ['field', 'Vector3f'], self.lib.command_get_vector3f,
+                           self.g.records, 4)
+        self.assertRefused(ValueError, ['count', 'from 0 to 4'], self.lib.command_set_float,
+                           self.g.records, array.array('f', [1] * 8), 0, count=N + 1)
+        narrow = Group()
+        narrow.records = tw.Records(narrow.records.array, tw.Shape(presence_words=8, floats=4))
+        self.assertRefused(ValueError, ['no Led array'], self.lib.command_get_led, narrow.records, 0)
+
+    def test_table_derived_index_beyond_the_array(self):
+        self.feedback.tables[1] = 6  # bank 1 now starts at pin 6 of 8
+        self.assertRefused(ValueError, ['pin 2', '= 8', 'from 0 to 7'],
+                           self.lib.command_set_io_pin_int, self.g.records,
+                           array.array('q', [1] * N), 2, 1)
+        self.assertRefused(ValueError, ['pin -1', '= -1'], self.lib.feedback_get_io_pin,
+                           self.g.records, -1, 0)
+        self.assertRefused(ValueError, ['bank', "Feedback metadata's pin-bank table has 2"],
+                           self.lib.command_get_io_pin_float, self.g.records, 0, 2)
+        self.assertRefused(ValueError, ['number 3', '= 9'], self.lib.command_get_numbered_float,
+                           self.g.records, 3, 1)
+        self.assertRefused(ValueError, ['pin', '-2147483648'], self.lib.command_get_io_pin,
+                           self.g.records, 2**31, 0)
+        # The Command queries read the Command metadata's own table.
+        self.command.tables[0] = 8
+        self.assertRefused(ValueError, ["Command metadata's pin-bank table"],
+                           self.lib.command_has_io_pin_int, self.g.records, 0, 0)
+        self.assertEqual(len(self.lib.feedback_has_io_pin_int(self.g.records, 0, 0)), N)
+        # A table given only as a pointer has no known length: refused.
+        unknown = Group()
+        unknown.meta.pinBankTable = ctypes.cast(unknown.tables, ctypes.POINTER(ctypes.c_int32))
+        self.lib.initialize(unknown.meta, unknown.meta, unknown.meta)
+        self.assertRefused(ValueError, ['bank cannot be checked', 'pinBankTable'],
+                           self.lib.feedback_get_io_pin_int, self.g.records, 0, 0)
+        # No table at all: the library touches nothing, so the call goes through.
+        self.lib.initialize(tw.MessageMetadata(), tw.MessageMetadata(), tw.MessageMetadata())
+        self.assertEqual(list(self.lib.feedback_get_io_pin_int(self.g.records, 5, 1)), [0] * N)
+
+    def test_presence_word_beyond_the_presence_array(self):
+        far = Group(first_bit=200)  # kind k starts at bit 200 + 8k; 8 words hold 256 bits
+        self.lib.initialize(far.meta, far.meta, far.meta)
+        self.assertRefused(ValueError, ['presence bit 275', 'word 8', '8 presence words'],
+                           self.lib.command_set_led, self.g.records, None, 3)
+        self.assertRefused(ValueError, ['presence'], self.lib.command_set_flag, self.g.records, None, 0)
+        self.assertRefused(ValueError, ['presence'], self.lib.command_set_io_pin_int,
+                           self.g.records, None, 0, 1)
+        self.assertRefused(ValueError, ['bit', 'from 0 to 255'], self.lib.info_has_field,
+                           self.g.records, 256)
+        self.lib.command_set_float(self.g.records, None, 0)  # bit 200 is in word 6: fine
+        # The bit index wraps modulo 2^32: base 2^32 - 2 + field 3 is bit 1.
+        wrap = Group(first_bit=2**32 - 2)
+        self.lib.initialize(wrap.meta, wrap.meta, wrap.meta)
+        self.lib.command_set_float(self.g.records, None, 3)
+        self.assertTrue(all(self.g.present(i, 1) for i in range(N)))
+
+    def test_metadata_lifetime(self):
+        def initialize_with_temporaries():
+            command, feedback = Group(), Group()
+            feedback.tables[1] = 2
+            self.lib.initialize(command.meta, feedback.meta, Group().meta)
+        initialize_with_temporaries()
+        gc.collect()
+        for _ in range(3):  # churn the allocator over the freed memory, if it had been freed
+            [(ctypes.c_int32 * 2)(-10**9, 10**9) for _ in range(1000)]
+        self.lib.command_set_io_pin_int(self.g.records, array.array('q', [7] * N), 1, 1)
+        self.assertEqual([self.g.storage[i]['ioPins'][3].value.asInt for i in range(N)], [7] * N)
+        self.assertEqual(list(self.lib.feedback_get_io_pin_int(self.g.records, 1, 1)), [7] * N)
+
+    def test_element_type_mismatch(self):
+        cases = [('command_set_float', array.array('i', [1] * N), "typecode 'i'", 'float32'),
+                 ('command_set_enum', array.array('f', [1] * N), "typecode 'f'", 'int32'),
+                 ('command_set_high_res_angle', array.array('q', [1] * N), "typecode 'q'", 'float64'),
+                 ('command_set_float', bytearray(16), "format 'B'", 'float32'),
+                 ('command_set_led', (ctypes.c_int32 * N)(), 'c_int', 'uint32'),
+                 ('command_set_bool', array.array('b', [1] * N), "typecode 'b'", 'uint8'),
+                 ('command_set_float', [1.0] * N, 'list', 'buffer')]
+        if numpy is not None:
+            cases += [('command_set_float', numpy.ones(N, numpy.int32), 'int32', 'float32'),
+                      ('command_set_enum', numpy.ones(N, numpy.float32), 'float32', 'int32'),
+                      ('command_set_bool', numpy.ones(N, numpy.bool_), 'bool', 'uint8'),
+                      ('command_set_float', numpy.ones(N, '>f4'), '>f4', 'float32')]
+        for name, values, given, expected in cases:
+            self.assertRefused(TypeError, ['values', given, expected],
+                               getattr(self.lib, name), self.g.records, values, 0)
+        self.assertRefused(TypeError, ['values', 'int64'], self.lib.command_set_io_pin_int,
+                           self.g.records, array.array('d', [1] * N), 0, 0)
+        self.assertRefused(TypeError, ['out', 'IoPinEntry'], self.lib.feedback_get_io_pin,
+                           self.g.records, 0, 0, out=(ctypes.c_int64 * (2 * N))())
+        # Raw bytes pass only when asked for, and then by size.
+        self.assertRefused(ValueError, ['values', '15 bytes'], self.lib.command_set_float,
+                           self.g.records, tw.Raw(bytearray(15)), 0)
+        self.lib.command_set_float(self.g.records, tw.Raw(bytes(range(16))), 0)
+        self.assertEqual(bytes(self.g.storage[1]['floats'])[:4], bytes(range(4, 8)))
+
+    @needs_numpy
+    def test_numpy_integers_as_indices(self):
+        self.feedback.tables[1] = numpy.int32(4)
+        self.lib.command_set_io_pin_int(self.g.records, numpy.arange(N, dtype=numpy.int64),
+                                        numpy.int16(1), numpy.uint64(1))
+        self.assertEqual(list(self.lib.command_get_io_pin_int(self.g.records, numpy.int64(1),
+                                                              numpy.uint8(1), count=numpy.intp(2))),
+                         [0, 1])
+        self.lib.command_set_float(self.g.records, numpy.ones(N, numpy.float32), numpy.uint32(3))
+        self.assertRefused(ValueError, ['field'], self.lib.command_set_float, self.g.records,
+                           None, numpy.int64(4))
+        self.assertRefused(TypeError, ['field', 'float64'], self.lib.command_get_float,
+                           self.g.records, numpy.float64(1))
+        self.assertRefused(TypeError, ['field', 'bool'], self.lib.command_get_float,
+                           self.g.records, True)
+
+    def test_out_of_each_kind(self):
+        self.lib.command_set_float(self.g.records, array.array('f', [1, 2, 3, 4]), 1)
+        expected = [1.0, 2.0, 3.0, 4.0]
+        outs = [array.array('f', [0] * N), (ctypes.c_float * N)(),
+                memoryview(bytearray(4 * N)).cast('f')]
+        if numpy is not None:
+            outs.append(numpy.zeros(N, numpy.float32))
+        for out in outs:
+            self.assertIs(self.lib.feedback_get_float(self.g.records, 1, out=out), out)
+            self.assertEqual(list(out), expected, type(out))
+        for i in range(N):
+            self.g.storage[i]['vector3fs'][0].v[:] = [i, 10 * i, 100 * i]
+        rows = [[i, 10 * i, 100 * i] for i in range(N)]
+        vector_outs = [(tw.MiVector3f * N)(), (ctypes.c_float * 3 * N)()]
+        if numpy is not None:
+            vector_outs.append(numpy.zeros((N, 3), numpy.float32))
+            self.assertEqual(numpy.asarray(self.lib.command_get_vector3f(self.g.records, 0)).tolist(), rows)
+        for out in vector_outs:
+            self.lib.command_get_vector3f(self.g.records, 0, out=out)
+            self.assertEqual([list(getattr(r, 'v', r)) for r in out], rows, type(out))
+        wrong = [(ValueError, ['out', 'holds 3', 'exactly']), (ValueError, ['out', 'writable']),
+                 (TypeError, ['out', 'float32'])]
+        for out, (error, words) in zip([array.array('f', [0] * 3), memoryview(bytes(16)).cast('f'),
+                                        (ctypes.c_float * 4 * N)()], wrong):
+            self.assertRefused(error, words, self.lib.feedback_get_float, self.g.records, 1, out=out)
+        if numpy is not None:
+            self.assertRefused(ValueError, ['out', 'C-contiguous'], self.lib.feedback_get_float,
+                               self.g.records, 1, out=numpy.zeros(2 * N, numpy.float32)[::2])
+            self.assertRefused(TypeError, ['out', 'shape (4, 4)'], self.lib.feedback_get_vector3f,
+                               self.g.records, 1, out=numpy.zeros((N, 4), numpy.float32))
+
+
+class PreparedTest(Case):
+    def test_prepared_calls_check_again_what_can_change(self):
+        out = array.array('f', [0] * N)
+        get = self.lib.feedback_get_numbered_float.prepare(self.g.records, 1, 1, out=out)
+        values = array.array('f', [5, 6, 7, 8])
+        put = self.lib.command_set_numbered_float.prepare(self.g.records, values, 1, 1)
+        put()
+        self.assertIs(get(), out)
+        self.assertEqual(list(out), [5, 6, 7, 8])
+        values[0] = 9
+        put()
+        self.assertEqual(get()[0], 9)
+        self.feedback.tables[1] = 7  # now index 8: beyond the 8 numbered floats
+        self.assertRefused(ValueError, ['number 1', '= 8'], get)
+        self.feedback.tables[1] = 4
+        far = Group(first_bit=250)
+        self.lib.initialize(self.command.meta, far.meta, far.meta)
+        set_flag = self.lib.command_set_flag.prepare(self.g.records, None, 3)
+        self.lib.initialize(far.meta, far.meta, far.meta)
+        self.assertRefused(ValueError, ['presence'], set_flag)
+        with self.assertRaises(BufferError):  # the prepared call holds the buffer in place
+            values.append(1.0)
+        self.assertEqual(list(self.lib.command_get_float.prepare(self.g.records, 0)()), [0] * N)
+
+
+class DocumentationTest(unittest.TestCase):
+    README = os.path.join(ROOT, 'README.md')
+
+    def blocks(self, language):
+        with open(self.README) as readme:
+            return re.findall(rf'```{language}\n(.*?)```', readme.read(), re.S)
+
+    def test_readme_python_snippets_run(self):
+        snippets = self.blocks('python')
+        self.assertTrue(snippets)
+        for snippet in snippets:
+            if 'import numpy' in snippet and numpy is None:
+                continue
+            with contextlib.redirect_stdout(io.StringIO()):
+                exec(compile(snippet, 'README.md', 'exec'), {})
+
+    def test_docstring_examples_run(self):
+        for module in (tw, tovakwrapper._library, tw.simulated):
+            result = doctest.testmod(module, verbose=False)
+            self.assertGreater(result.attempted, 0, module.__name__)
+            self.assertEqual(result.failed, 0, module.__name__)
+
+    def test_cmake_snippet_is_the_consumer_ci_builds(self):
+        (snippet,) = self.blocks('cmake')
+        with open(os.path.join(ROOT, 'tests', 'consumer', 'CMakeLists.txt')) as f:
+            self.assertIn(snippet, f.read())
+
+
+if __name__ == '__main__':
+    unittest.main()
