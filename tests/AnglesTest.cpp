@@ -12,17 +12,6 @@ using namespace testing_support;
 
 namespace {
 
-struct AngleCase {
-    uint64_t input;
-    int64_t revolutions;
-    uint32_t offset;
-    uint64_t readBack;
-};
-struct StoredAngleCase {
-    int64_t revolutions;
-    uint32_t offset;
-    uint64_t readBack;
-};
 #include "AngleCases.inc"
 
 constexpr uint32_t kField = 1;

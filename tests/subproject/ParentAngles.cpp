@@ -15,17 +15,6 @@
 
 namespace {
 
-struct AngleCase {
-    uint64_t input;
-    int64_t revolutions;
-    uint32_t offset;
-    uint64_t readBack;
-};
-struct StoredAngleCase {
-    int64_t revolutions;
-    uint32_t offset;
-    uint64_t readBack;
-};
 #include "AngleCases.inc"
 
 template <typename To, typename From>
