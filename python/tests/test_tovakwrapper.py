@@ -288,6 +288,8 @@ class FaultTest(Case):
                            self.g.records, numpy.float64(1))
         self.assertRefused(TypeError, ['field', 'bool'], self.lib.command_get_float,
                            self.g.records, True)
+        self.assertRefused(TypeError, ['field', 'bool'], self.lib.command_get_float,
+                           self.g.records, numpy.bool_(True))
 
     def test_out_of_each_kind(self):
         self.lib.command_set_float(self.g.records, array.array('f', [1, 2, 3, 4]), 1)

@@ -240,7 +240,9 @@ def _view_address(name: str, obj: Any, n: int, element: _Element,
 # ---- arguments ----------------------------------------------------------------------
 
 def _integer(name: str, value: Any) -> int:
-    if isinstance(value, bool):
+    # Python's bool and numpy's bool_ both have __index__; a truth value as
+    # an index is almost always a mistake, so both are refused.
+    if isinstance(value, bool) or type(value).__name__ in ('bool_', 'bool'):
         raise TypeError(f'{name} must be an integer, not bool')
     try:
         return operator.index(value)
