@@ -1,12 +1,6 @@
 # SPDX-License-Identifier: MIT
 # Cross-build for 64-bit RISC-V Linux; tests run under qemu user-mode emulation.
-set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR riscv64)
-set(CMAKE_C_COMPILER riscv64-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER riscv64-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/riscv64-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-riscv64 -L /usr/riscv64-linux-gnu)
+set(TOVAK_CROSS_PROCESSOR riscv64)
+set(TOVAK_CROSS_TRIPLET riscv64-linux-gnu)
+set(TOVAK_CROSS_QEMU qemu-riscv64)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-gnu-cross.cmake)

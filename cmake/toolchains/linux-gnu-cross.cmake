@@ -1,0 +1,15 @@
+# SPDX-License-Identifier: MIT
+# Shared part of the Linux cross toolchain files: they set TOVAK_CROSS_PROCESSOR
+# (CMake's name for the processor), TOVAK_CROSS_TRIPLET (Debian's cross
+# compiler prefix) and TOVAK_CROSS_QEMU (the user-mode emulator that runs the
+# tests), then include this file.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR ${TOVAK_CROSS_PROCESSOR})
+set(CMAKE_C_COMPILER ${TOVAK_CROSS_TRIPLET}-gcc)
+set(CMAKE_CXX_COMPILER ${TOVAK_CROSS_TRIPLET}-g++)
+set(CMAKE_FIND_ROOT_PATH /usr/${TOVAK_CROSS_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TOVAK_CROSS_QEMU} -L /usr/${TOVAK_CROSS_TRIPLET})
