@@ -195,8 +195,11 @@ inline std::int64_t wholeTurns(double x) {
 // leading bits of its payload; RISC-V returns its one canonical NaN instead.
 // Elsewhere than on the first two, the two functions below build the
 // propagated NaN from the bits, so every platform stores and returns the same
-// bits, and the known platforms pay nothing for it.
-#if defined(__x86_64__) || defined(_M_X64) || defined(__aarch64__) || defined(_M_ARM64)
+// bits, and the known platforms pay nothing for it. Building with
+// TOVAK_PORTABLE_NAN takes the same bit-built path on every platform, so that
+// it can be tested, fuzzed and sanitized where the hardware would hide it.
+#if !defined(TOVAK_PORTABLE_NAN) && \
+    (defined(__x86_64__) || defined(_M_X64) || defined(__aarch64__) || defined(_M_ARM64))
 constexpr bool kHardwarePropagatesNaN = true;
 #else
 constexpr bool kHardwarePropagatesNaN = false;
