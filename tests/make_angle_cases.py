@@ -3,9 +3,10 @@
 """Writes AngleCases.inc: expected bit patterns for the high-resolution angle
 conversion, computed independently of the library with Python's own IEEE 754
 double arithmetic (each operation rounded on its own, never fused) and
-struct's round-to-nearest conversion to binary32.
+struct's round-to-nearest conversion to binary32; NaNs by their own rule,
+from the bits (see narrowed_nan and widened_nan).
 
-Run from this folder:  python3 make_angle_cases.py > AngleCases.inc
+Run from this folder:  /usr/bin/python3 make_angle_cases.py > AngleCases.inc
 The output is deterministic (fixed seed); commit it with the script.
 """
 import math
@@ -40,7 +41,34 @@ def f32_from_bits(b):
     return struct.unpack('<f', struct.pack('<I', b))[0]
 
 
+# NaNs follow a rule of their own, computed here from the bits rather than by
+# Python's arithmetic (which is the host's hardware): a NaN angle is stored as
+# the quiet float NaN with its sign and the leading 23 bits of its payload, and
+# a NaN offset, signalling or quiet, reads back as the quiet double NaN with its
+# sign and its payload in the leading bits.
+def is_f32_nan(bits):
+    return bits & 0x7F800000 == 0x7F800000 and bits & 0x007FFFFF != 0
+
+
+def narrowed_nan(bits):
+    """Binary32 bits of the NaN offset stored for the NaN angle `bits`."""
+    return (bits >> 32 & 0x80000000) | 0x7FC00000 | (bits >> 29 & 0x007FFFFF)
+
+
+def widened_nan(bits):
+    """Binary64 bits of the NaN read back from the NaN offset `bits`."""
+    return (bits & 0x80000000) << 32 | 0x7FF8000000000000 | (bits & 0x007FFFFF) << 29
+
+
+assert narrowed_nan(0x7FF0000000000001) == 0x7FC00000
+assert narrowed_nan(0xFFF4000000ABCDEF) == 0xFFE00000
+assert widened_nan(0x7F800001) == 0x7FF8000020000000
+assert widened_nan(0xFFC00000) == 0xFFF8000000000000
+
+
 def store(v):
+    if math.isnan(v):
+        return INT64_MIN, narrowed_nan(d2b(v))
     x = v * TURNS_PER_RADIAN
     if not math.isnan(x) and -2.0**63 <= x < 2.0**63:
         rev = int(x)  # truncates toward zero
@@ -51,8 +79,11 @@ def store(v):
 
 
 def load(rev, offset_bits):
+    """Binary64 bits of the angle read back from an entry."""
+    if is_f32_nan(offset_bits):
+        return widened_nan(offset_bits)
     whole = float(rev) * RADIANS_PER_TURN
-    return f32_from_bits(offset_bits) + whole
+    return d2b(f32_from_bits(offset_bits) + whole)
 
 
 def stored_offset(v):
@@ -150,7 +181,11 @@ def host_entries():
     """Entries as a host might write them, not as the setter would."""
     return [(2, to_f32_bits(7.0)), (-3, to_f32_bits(-20.0)), (0, 0x7F800000),
             (INT64_MIN, 0x7FC00000), (INT64_MIN, 0), (2**63 - 1, 0), (1, 0x80000000),
-            (-1, 0x80000001), (5, 0x7F7FFFFF), (123456789, to_f32_bits(-1.5))]
+            (-1, 0x80000001), (5, 0x7F7FFFFF), (123456789, to_f32_bits(-1.5)),
+            # NaN offsets: signalling, both signs, a few payloads, and one quiet;
+            # all read back as quiet NaNs.
+            (0, 0x7F800001), (0, 0xFF800001), (7, 0x7FA5A5A5), (-3, 0xFFBFFFFF),
+            (INT64_MIN, 0x7F812345), (1, 0xFFC00001)]
 
 
 def main():
@@ -173,19 +208,19 @@ def main():
     print('static const AngleCase kNamedAngleCases[] = {')
     for b in named_inputs():
         rev, off = store(b2d(b))
-        print(f'    {{0x{b:016X}u, INT64_C({rev}), 0x{off:08X}u, 0x{d2b(load(rev, off)):016X}u}},'
+        print(f'    {{0x{b:016X}u, INT64_C({rev}), 0x{off:08X}u, 0x{load(rev, off):016X}u}},'
               .replace('INT64_C(-9223372036854775808)', 'INT64_MIN'))
     print('};')
     print('static const AngleCase kSweepAngleCases[] = {')
     for b in sweep_inputs(rng):
         rev, off = store(b2d(b))
-        print(f'    {{0x{b:016X}u, INT64_C({rev}), 0x{off:08X}u, 0x{d2b(load(rev, off)):016X}u}},'
+        print(f'    {{0x{b:016X}u, INT64_C({rev}), 0x{off:08X}u, 0x{load(rev, off):016X}u}},'
               .replace('INT64_C(-9223372036854775808)', 'INT64_MIN'))
     print('};')
     print('// {revolutions, offset bits, read-back bits}')
     print('static const StoredAngleCase kHostEntryCases[] = {')
     for rev, off in host_entries():
-        print(f'    {{INT64_C({rev}), 0x{off:08X}u, 0x{d2b(load(rev, off)):016X}u}},'
+        print(f'    {{INT64_C({rev}), 0x{off:08X}u, 0x{load(rev, off):016X}u}},'
               .replace('INT64_C(-9223372036854775808)', 'INT64_MIN'))
     print('};')
 
