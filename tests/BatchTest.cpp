@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 // One call over many messages gives exactly what one call per message gives,
 // for every getter and setter: counts well past the point where the getters
-// start reading ahead, and every boundary of that loop.
+// start reading ahead, and every boundary of that loop; and no getter reads a
+// record past the last.
+#include "Pages.hpp"
 #include "TestSupport.hpp"
 
+#include <cstring>
 #include <functional>
 
 using namespace testing_support;
@@ -61,6 +64,24 @@ TEST_F(BatchTest, GettersGiveTheSameBytesInOneCallAsOnePerMessage) {
             get.call(batched.data(), group.records(), count);
             for (uint32_t i = 0; i < count; ++i) get.call(&single[i * get.width], group.records() + i, 1);
             EXPECT_EQ(batched, single) << get.name << ", count " << count;
+        }
+    }
+}
+
+// The record array ends where an unreadable page begins, so a getter that
+// reads one record past the last (ahead or in its loop) faults.
+TEST_F(BatchTest, GettersReadNoRecordPastTheLast) {
+    for (uint32_t count : {1024u, kMany}) {
+        BytesBeforeUnreadablePage memory(count * sizeof(MessageRecord));
+        ASSERT_NE(memory.data(), nullptr);
+        auto* records = static_cast<MessageRecord*>(std::memcpy(memory.data(), group.records(),
+                                                                count * sizeof(MessageRecord)));
+        for (const Accessor& get : getters()) {
+            auto fenced = sentinelVector<uint8_t>(count * get.width, 0xA5);
+            auto plain = sentinelVector<uint8_t>(count * get.width, 0x5A);
+            get.call(fenced.data(), records, count);
+            get.call(plain.data(), group.records(), count);
+            EXPECT_EQ(fenced, plain) << get.name << ", count " << count;
         }
     }
 }
