@@ -6,6 +6,29 @@
 # plus, with TOVAK_DEBIAN_PACKAGES, the files Debian wants in /usr/share/doc.
 include(CMakePackageConfigHelpers)
 
+# First, on every install (any component), the directories that do not exist
+# yet are appended to <build>/install_directories.txt: cmake/uninstall.cmake
+# removes those, once empty, and never a directory that was there before.
+set(TOVAK_INSTALL_DIRS ${CMAKE_INSTALL_INCLUDEDIR} ${CMAKE_INSTALL_LIBDIR}/cmake/tovakWrapper
+    ${CMAKE_INSTALL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_BINDIR})
+set(TOVAK_RECORD_DIRS [=[
+foreach(_tovak_dir IN ITEMS @TOVAK_INSTALL_DIRS@)
+    if(IS_ABSOLUTE "${_tovak_dir}")
+        set(_tovak_path "$ENV{DESTDIR}${_tovak_dir}")
+    else()
+        set(_tovak_path "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${_tovak_dir}")
+    endif()
+    while(NOT EXISTS "${_tovak_path}")
+        file(APPEND "@PROJECT_BINARY_DIR@/install_directories.txt" "${_tovak_path}\n")
+        get_filename_component(_tovak_path "${_tovak_path}" DIRECTORY)
+    endwhile()
+endforeach()
+]=])
+list(JOIN TOVAK_INSTALL_DIRS "\" \"" TOVAK_INSTALL_DIRS)  # quoted, for spaces
+set(TOVAK_INSTALL_DIRS "\"${TOVAK_INSTALL_DIRS}\"")
+string(CONFIGURE "${TOVAK_RECORD_DIRS}" TOVAK_RECORD_DIRS @ONLY)
+install(CODE "${TOVAK_RECORD_DIRS}" ALL_COMPONENTS)
+
 install(TARGETS tovakWrapper EXPORT tovakWrapperTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         COMPONENT Runtime NAMELINK_COMPONENT Development

@@ -882,11 +882,13 @@ def _triplet() -> str:
 
 
 def _candidates() -> List[str]:
+    # First the copy that `pip install ./python` builds and puts in the package.
+    directories = [os.path.dirname(os.path.abspath(__file__))]
     prefixes: List[str] = []
     for prefix in (sys.prefix, os.path.join(os.path.expanduser('~'), '.local'), '/usr/local', '/usr'):
         if prefix not in prefixes:
             prefixes.append(prefix)
-    directories = [os.path.join(p, d) for p in prefixes for d in (f'lib/{_triplet()}', 'lib64', 'lib')]
+    directories += [os.path.join(p, d) for p in prefixes for d in (f'lib/{_triplet()}', 'lib64', 'lib')]
     # Running from the source checkout: its build trees too.
     root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     if os.path.isfile(os.path.join(root, 'include', 'tovakWrapper.h')):
@@ -897,9 +899,10 @@ def _candidates() -> List[str]:
 
 def find_library() -> str:
     """The library's path: $TOVAK_WRAPPER_LIBRARY if set, else the first
-    libtovakWrapper.so.0.1 in the library directories (lib/<multiarch>, lib64,
-    lib) of sys.prefix, ~/.local, /usr/local and /usr, else (from a source
-    checkout) in build/release. Raises OSError listing where it looked."""
+    libtovakWrapper.so.0.1 in this package's own directory (where `pip install`
+    puts the copy it builds), then in the library directories (lib/<multiarch>,
+    lib64, lib) of sys.prefix, ~/.local, /usr/local and /usr, else (from a
+    source checkout) in build/release. Raises OSError listing where it looked."""
     explicit = os.environ.get('TOVAK_WRAPPER_LIBRARY')
     if explicit:
         if not os.path.isfile(explicit):
