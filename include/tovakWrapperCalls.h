@@ -25,7 +25,9 @@
  *     later call may take as its values what an earlier one wrote out.
  *   - An `accessor` value that names no accessor (0, above 48, anything
  *     else) makes that call do nothing: none of its other members is used.
- *     The value is only ever compared, never used as an index.
+ *     The value is matched against the 48 values (a switch), never used to
+ *     index memory the host provides, so no value reaches anything but the
+ *     48 accessors.
  *   - n == 0: nothing is read, `calls` included, so it may be NULL.
  *   - Nothing is validated, as with the accessors; there is no allocation,
  *     no lock and no state kept from one miRunCalls to the next.
