@@ -36,10 +36,11 @@ from . import simulated
 from ._layouts import (IO_PIN_TAG_FLOAT, IO_PIN_TAG_INT, KIND, LAYOUT, HighResAngleEntry,
                        IoPinEntry, MessageMetadata, MessageRecord, MiIoPinValue, MiQuaternionf,
                        MiVector3f)
-from ._library import FUNCTIONS, METADATA, RECORDS, Library, Raw, Records, Shape, find_library, load
+from ._library import (FUNCTIONS, METADATA, RECORDS, Library, Prepared, Raw, Records, Shape,
+                       find_library, load)
 
 __version__ = '0.1.0'
-__all__ = ['load', 'find_library', 'Library', 'Records', 'Shape', 'Raw', 'MessageRecord',
+__all__ = ['load', 'find_library', 'Library', 'Records', 'Shape', 'Prepared', 'Raw', 'MessageRecord',
            'MessageMetadata', 'HighResAngleEntry', 'IoPinEntry', 'MiIoPinValue', 'MiVector3f',
            'MiQuaternionf', 'KIND', 'IO_PIN_TAG_INT', 'IO_PIN_TAG_FLOAT', 'FUNCTIONS', 'RECORDS',
            'METADATA', 'LAYOUT', 'simulated']

@@ -3,11 +3,27 @@
 from __future__ import annotations
 
 import ctypes
+import enum
 from ctypes import POINTER, c_float, c_int32, c_int64, c_uint8, c_uint32, c_uint64
-from typing import Any, Dict
+from typing import Any
 
-KIND: Dict[str, int] = dict(FLOAT=0, HIGH_RES_ANGLE=1, VECTOR3F=2, QUATERNIONF=3, UINT64=4, ENUM=5,
-                            BOOL=6, NUMBERED_FLOAT=7, IO_PIN=8, LED=9, RESERVED=10, FLAG=11)
+
+class KIND(enum.IntEnum):
+    """The field kinds, in the order that indexes a record's value arrays and
+    the metadata's bases: ``tw.KIND.FLOAT`` and ``tw.KIND['FLOAT']`` are both 0."""
+    FLOAT = 0
+    HIGH_RES_ANGLE = 1
+    VECTOR3F = 2
+    QUATERNIONF = 3
+    UINT64 = 4
+    ENUM = 5
+    BOOL = 6
+    NUMBERED_FLOAT = 7
+    IO_PIN = 8
+    LED = 9
+    RESERVED = 10
+    FLAG = 11
+
 IO_PIN_TAG_INT = 1
 IO_PIN_TAG_FLOAT = 2
 
