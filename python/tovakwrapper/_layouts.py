@@ -5,7 +5,7 @@ from __future__ import annotations
 import ctypes
 import enum
 from ctypes import POINTER, c_float, c_int32, c_int64, c_uint8, c_uint32, c_uint64
-from typing import Any
+from typing import Any, Dict, Tuple
 
 
 class KIND(enum.IntEnum):
@@ -79,7 +79,7 @@ class MessageMetadata(ctypes.Structure):
 
 
 # The sizes and offsets the library's header fixes; checked at import.
-LAYOUT = {
+LAYOUT: Dict[str, Tuple[int, Dict[str, int]]] = {
     'MiVector3f': (12, {}),
     'MiQuaternionf': (16, {}),
     'HighResAngleEntry': (16, {'revolutions': 0, 'offset': 8, 'padding': 12}),

@@ -15,6 +15,7 @@ from __future__ import annotations
 import array
 import ctypes
 import operator
+from functools import partial
 import os
 import platform
 import re
@@ -313,10 +314,10 @@ def _take_view(name: str, obj: Any, n: int, element: _Element, out: bool,
         fmt, ndim, itemsize = view.format, view.ndim, view.itemsize
         if ndim == 1 and itemsize == element.width and (
                 fmt in element.formats or _layout(fmt) in element.structures):
-            length = view.shape[0]
-        elif (ndim == 2 and element.columns and view.shape[1] == element.columns
+            length = len(view)
+        elif (ndim == 2 and element.columns and (view.shape or (0, 0))[1] == element.columns
               and fmt in FLOAT32.formats and itemsize == 4):
-            length = view.shape[0]
+            length = len(view)
         else:
             raise TypeError(f'{name} is {_given(obj, view)}; this call takes {element.rule}')
         if ndim == 1 and _numpy_array(cls):
@@ -481,7 +482,7 @@ class Records(tuple):
         return self[1]
 
     @property
-    def count(self) -> int:
+    def count(self) -> int:  # type: ignore[override]
         """The number of records."""
         return self[2]
 
@@ -516,7 +517,7 @@ class _State:
         self.epoch = 0  # 0 until initialize(), then one more at every call of it
         self.metadata: Tuple[Any, ...] = ()
         self.base: Tuple[Tuple[int, ...], ...] = ((0,) * 12,) * 3
-        self.tables: Tuple[Tuple[Any, Any], ...] = ((None, None),) * 3
+        self.tables: Tuple[Tuple[Any, ...], ...] = ((None, None),) * 3
 
 _TABLE_FIELDS = ('numberedFloatTable', 'pinBankTable')
 _TABLE_NAMES = ('numbered-float table', 'pin-bank table')
@@ -634,7 +635,7 @@ class Prepared(tuple):
         return self[3]
 
     @property
-    def count(self) -> int:
+    def count(self) -> int:  # type: ignore[override]
         return self[4]
 
     @property
@@ -789,7 +790,7 @@ def _plain_setter(acc: _Accessor) -> Callable[..., Any]:
         address, keep = (None, None) if values is None else \
             _values(values, n, element, records)
         return _prepared(state, function, (records[3], address, n, field), None, acc.number, n, 0,
-                         field, records, address, keep, values, lambda: check(records, field),
+                         field, records, address, keep, values, partial(check, records, field),
                          watched)
     setter.prepare = prepare  # type: ignore[attr-defined]
     return setter
@@ -833,7 +834,7 @@ def _flag_getter(acc: _Accessor) -> Callable[..., Any]:
         else:
             address, keep = _out(out, n, element, records)
         return _prepared(state, function, (address, records[3], n, field), out, acc.number, n, 0,
-                         field, records, address, keep, out, lambda: check(records, field), watched)
+                         field, records, address, keep, out, partial(check, records, field), watched)
     getter.prepare = prepare  # type: ignore[attr-defined]
     return getter
 
@@ -865,7 +866,7 @@ def _flag_setter(acc: _Accessor) -> Callable[..., Any]:
         field = _uint32('field', field)
         watched = check(records, field)
         return _prepared(state, function, (records[3], None, n, field), None, acc.number, n, 0,
-                         field, records, None, None, None, lambda: check(records, field), watched)
+                         field, records, None, None, None, partial(check, records, field), watched)
     setter.prepare = prepare  # type: ignore[attr-defined]
     return setter
 
@@ -961,7 +962,7 @@ def _table_getter(acc: _Accessor) -> Callable[..., Any]:
         else:
             address, keep = _out(out, n, element, records)
         return _prepared(state, function, (address, records[3], n, a, b), out, acc.number, n, a, b,
-                         records, address, keep, out, lambda: check(records, a, b), watched)
+                         records, address, keep, out, partial(check, records, a, b), watched)
     getter.prepare = prepare  # type: ignore[attr-defined]
     return getter
 
@@ -999,7 +1000,7 @@ def _table_setter(acc: _Accessor) -> Callable[..., Any]:
         address, keep = (None, None) if values is None else \
             _values(values, n, element, records)
         return _prepared(state, function, (records[3], address, n, a, b), None, acc.number, n, a,
-                         b, records, address, keep, values, lambda: check(records, a, b), watched)
+                         b, records, address, keep, values, partial(check, records, a, b), watched)
     setter.prepare = prepare  # type: ignore[attr-defined]
     return setter
 
@@ -1019,11 +1020,11 @@ def _snake(name: str) -> str:
 
 def _doc(name: str, operation: str, family: str, args: Tuple[str, ...], element: _Element) -> str:
     message = _NAME.match(name).group(1)  # type: ignore[union-attr]
-    what = {'Field': 'whether presence bit `bit` is set (1 or 0)',
-            'Flag': 'flag `field` (1 or 0)',
-            'IoPinInt': 'whether pin `pin` of bank `bank` holds a present integer (1 or 0)',
-            'IoPinFloat': 'whether pin `pin` of bank `bank` holds a present float (1 or 0)'}
-    what = what[family] if operation == 'Has' or family in ('Field', 'Flag') else \
+    whats = {'Field': 'whether presence bit `bit` is set (1 or 0)',
+             'Flag': 'flag `field` (1 or 0)',
+             'IoPinInt': 'whether pin `pin` of bank `bank` holds a present integer (1 or 0)',
+             'IoPinFloat': 'whether pin `pin` of bank `bank` holds a present float (1 or 0)'}
+    what = whats[family] if operation == 'Has' or family in ('Field', 'Flag') else \
         f'{family} `{", ".join(args)}`'
     rule = ("\n\ncount=None means every record. Raises ValueError for an index beyond the "
             "records' shape or the tables, or a buffer of the wrong length, alignment or "
@@ -1178,8 +1179,8 @@ class Library:
             message, operation, family = _NAME.match(name).groups()  # type: ignore[union-attr]
             element = UINT8 if operation == 'Has' else _FAMILIES[family][0]
             pointer = POINTER(element.ctype)
-            head = [RECORDS, pointer] if operation == 'Set' else [pointer, RECORDS]
-            tail = [c_int32, c_uint32] if family in ('NumberedFloat', 'IoPin', 'IoPinInt',
+            head: List[Any] = [RECORDS, pointer] if operation == 'Set' else [pointer, RECORDS]
+            tail: List[Any] = [c_int32, c_uint32] if family in ('NumberedFloat', 'IoPin', 'IoPinInt',
                                                      'IoPinFloat') else [c_uint32]
             raw = getattr(self.raw, name)
             raw.argtypes, raw.restype = head + [c_uint32] + tail, None
