@@ -100,16 +100,10 @@ class Guarded:
 class Hostile:
     """Index objects that behave oddly."""
 
-    class LiesAboutItsClass:
-        def __init__(self, value):
-            self.value = value
-
-        @property
-        def __class__(self):
-            return int
-
-        def __index__(self):
-            return self.value
+    class LiesAboutItsClass(int):
+        """An int that claims to be a plain int and to lie in every range."""
+        __class__ = property(lambda self: int)
+        __lt__ = __le__ = __gt__ = __ge__ = lambda self, other: True
 
     class Drifting:
         """Gives its value once, then something else."""
@@ -133,8 +127,8 @@ class Hostile:
 class World:
     """Messages, records, metadata and the model, drawn from `draw`."""
 
-    def __init__(self, lib, draw):
-        self.lib, self.draw = lib, draw
+    def __init__(self, case, lib, draw):
+        self.case, self.lib, self.draw = case, lib, draw
         self.words = draw(st.integers(1, 3))
         self.lengths = [draw(st.sampled_from([0, 3, 4, 5, 6, 6])) for _ in KINDS]
         self.messages = []  # per message: [presence Guarded, Guarded per kind]
@@ -200,6 +194,13 @@ class World:
             self.base.append(base)
             self.tables.append(tables)
             metas.append(meta)
+        if draw(st.integers(0, 9)) == 0:
+            # A subclass whose bases say something else than its bytes.
+            class Lying(tw.MessageMetadata):
+                base = property(lambda self: [0] * 12)
+            liar = Lying.from_buffer_copy(metas[0])
+            with self.case.assertRaises(TypeError):
+                self.lib.initialize(liar, metas[1], metas[2])
         self.lib.initialize(*metas)
 
     def edit_table(self):
@@ -235,6 +236,7 @@ class World:
         if how == 'float':
             return float(value), None
         if how == 'liar':
+            value = draw(st.sampled_from([value, value, 50_000_000, -2**31 - 5]))
             return Hostile.LiesAboutItsClass(value), value
         if how == 'drifting':
             return Hostile.Drifting(value), value
@@ -497,7 +499,7 @@ def same_readings(acc, got, expected):
 class Fuzz:
     def __init__(self, case, lib, data):
         self.case, self.lib, self.data = case, lib, data
-        self.world = World(lib, data.draw)
+        self.world = World(case, lib, data.draw)
 
     def step(self):
         draw = self.data.draw
