@@ -18,6 +18,7 @@ import ctypes
 import math
 import os
 import struct
+import tempfile
 import unittest
 
 import tovakwrapper as tw
@@ -28,7 +29,7 @@ except ImportError:
     numpy = None
 
 try:
-    from hypothesis import HealthCheck, given, seed, settings
+    from hypothesis import HealthCheck, Phase, given, seed, settings
     from hypothesis import strategies as st
 except ImportError:
     given = None
@@ -156,7 +157,12 @@ class World:
         self.keep = []
         self.prepared = []
         self.sources = []  # the memory behind read-only views
-        self.initialize()
+        self.initialized = False
+        self.base, self.tables = [[0] * 12] * 3, [[None, None]] * 3
+        if draw(st.integers(0, 7)):
+            self.initialize()
+        else:  # a library loaded afresh, not initialized yet
+            self.lib = self.case.fresh_library()
 
     # -- the metadata -------------------------------------------------------------------
 
@@ -202,6 +208,7 @@ class World:
             with self.case.assertRaises(TypeError):
                 self.lib.initialize(liar, metas[1], metas[2])
         self.lib.initialize(*metas)
+        self.initialized = True
 
     def edit_table(self):
         draw = self.draw
@@ -272,7 +279,7 @@ class World:
             kinds += ['overlap'] if size and width <= 12 else []
             kinds += ['none'] * 3
         else:
-            kinds += ['none'] * 2
+            kinds += ['none'] * 2 + ['numpy read-only'] * 3 * (numpy is not None)
         how = self.how = draw(st.sampled_from(kinds))
         if how == 'none':
             return None, True, None, None
@@ -312,7 +319,7 @@ class World:
                 return None, True, None, None
             return tw.Raw(bytearray(wrong)), False, None, None
         if how == 'misaligned':
-            if width == 1 or not size:
+            if width == 1 or not n:  # nothing is read or written at count 0
                 return None, True, None, None
             return (tw.Raw(memoryview(guarded)[GUARD + 1:GUARD + 1 + size]), False, None, None) \
                 if draw(st.booleans()) else \
@@ -380,6 +387,8 @@ class World:
         be refused."""
         if n is None or not 0 <= n <= len(self.order):
             return None
+        if not self.initialized and (acc.setter or acc.indexed or acc.family == 'Flag'):
+            return None  # these read the metadata
         words, k = self.words, acc.kind
         message = COPY[acc.message]
 
@@ -503,27 +512,44 @@ class Fuzz:
 
     def step(self):
         draw = self.data.draw
-        what = draw(st.sampled_from(['call'] * 6 + ['prepare'] * 2 + ['run'] * 3
-                                    + ['edit', 'initialize', 'mutate']))
+        what = draw(st.sampled_from(['call'] * 5 + ['prepare'] * 3 + ['run'] * 6
+                                    + ['edit'] * 3 + ['initialize', 'mutate'] + ['scenario'] * 3))
         world = self.world
         if what == 'edit':
             world.edit_table()
         elif what == 'initialize':
             world.initialize()
-        elif what == 'mutate':
-            for _, _, args, _ in world.prepared:
-                for arg in args:
-                    if numpy is not None and type(arg) is numpy.ndarray and arg.ndim == 0:
-                        arg[()] = -arg[()] - 3
-            for source in world.sources:
-                source[:] = bytes(255 - b for b in source)
-        elif what == 'run':
-            if world.prepared:
+        elif what == 'scenario':
+            # A prepared call, then what was given to it changes, then a table
+            # entry it may read, then it runs.
+            before = len(world.prepared)
+            self.call(draw(st.sampled_from(ACCESSORS)), True)
+            if len(world.prepared) > before:
+                self.mutate()
+                world.edit_table()
+                self.run_prepared(world.prepared[-1])
+        elif what in ('mutate', 'run'):
+            if what == 'mutate' or draw(st.booleans()):
+                self.mutate()
+            if what == 'run' and world.prepared:
+                if draw(st.booleans()):
+                    world.edit_table()  # so that the prepared call may check again
                 self.run_prepared(draw(st.sampled_from(world.prepared)))
         else:
             self.call(draw(st.sampled_from(ACCESSORS)), what == 'prepare')
 
-    def arguments(self, acc):
+    def mutate(self):
+        """What prepared calls were given changes behind them: 0-d index
+        arrays, and the memory behind read-only values."""
+        draw = self.data.draw
+        for _, _, args, _ in self.world.prepared:
+            for arg in args:
+                if numpy is not None and type(arg) is numpy.ndarray and arg.ndim == 0:
+                    arg[()] = draw(st.integers(-10, 10))
+        for source in self.world.sources:
+            source[:] = bytes((b + 1) & 255 for b in source)
+
+    def arguments(self, acc, prepare):
         world = self.world
         count, n = world.count()
         bound = n if n is not None and 0 <= n <= len(world.order) else len(world.order)
@@ -536,11 +562,17 @@ class Fuzz:
         else:
             a, av = world.index(0, 5 if acc.family != 'Flag' else 20)
             b, bv = None, 0
+        if prepare and numpy is not None:
+            # Indices that can change after the call is prepared.
+            if type(a) is int and -2**63 <= a < 2**63 and self.data.draw(st.booleans()):
+                a = numpy.array(a)
+            if type(b) is int and -2**63 <= b < 2**63 and self.data.draw(st.booleans()):
+                b = numpy.array(b)
         buffer = world.buffer(acc, bound, not acc.setter)
         return count, n, (a, b), (av, bv), buffer
 
     def invoke(self, acc, prepare, count, a, b, buf):
-        method = getattr(self.lib, acc.method)
+        method = getattr(self.world.lib, acc.method)
         if prepare:
             method = method.prepare
         args = [self.world.records] + ([buf] if acc.setter else []) + [a] + \
@@ -552,7 +584,7 @@ class Fuzz:
 
     def call(self, acc, prepare):
         world = self.world
-        count, n, (a, b), (av, bv), (buf, ok, current, guards) = self.arguments(acc)
+        count, n, (a, b), (av, bv), (buf, ok, current, guards) = self.arguments(acc, prepare)
         plan = world.plan(acc, n, av, bv if acc.indexed else 0)
         accepted = plan is not None and (ok or acc.family == 'Flag' and acc.setter)
         before, guards_before = world.memory(), guards and guards()
@@ -602,16 +634,34 @@ class Fuzz:
 
 @unittest.skipIf(given is None, 'hypothesis is not installed (Debian: python3-hypothesis)')
 class FuzzTest(unittest.TestCase):
+    def setUp(self):
+        self.directory = tempfile.TemporaryDirectory()
+        with open(tw.load().path, 'rb') as library:
+            self.image = library.read()
+        self.copies = 0
+
+    def tearDown(self):
+        self.directory.cleanup()
+
+    def fresh_library(self):
+        """A copy of the library under a new name: a library never initialized."""
+        self.copies += 1
+        path = os.path.join(self.directory.name, f'libtovakWrapper{self.copies}.so')
+        with open(path, 'wb') as copy:
+            copy.write(self.image)
+        return tw.Library(path)
+
     def test_checked_calls_refuse_or_match_the_model(self):
         lib = tw.load()
 
         @seed(20261209)
         @settings(max_examples=EXAMPLES, deadline=None, database=None, derandomize=True,
+                  phases=[Phase.generate] if os.environ.get("TOVAK_FUZZ_NO_SHRINK") else list(Phase),
                   suppress_health_check=list(HealthCheck))
         @given(st.data())
         def run(data):
             fuzz = Fuzz(self, lib, data)
-            for _ in range(data.draw(st.integers(1, 12))):
+            for _ in range(data.draw(st.integers(1, 16))):
                 fuzz.step()
         run()
 

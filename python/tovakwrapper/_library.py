@@ -248,9 +248,11 @@ def _out(obj: Any, n: int, element: _Element, records: Records) -> Tuple[Optiona
         address = obj.buffer_info()[0]
     else:
         return _take_view('out', obj, n, element, True, records)
-    if address & element.mask:
+    # At count 0 nothing is written, so neither alignment nor overlap matters
+    # (as in _take_view, whatever path a buffer takes).
+    if address & element.mask and n:
         raise _misaligned('out', address, element)
-    if address < records[4] and records[3] < address + n * element.width:
+    if address < records[4] and records[3] < address + n * element.width and n:
         raise _overlap(address, n * element.width, records)
     return address, keep
 
@@ -279,7 +281,7 @@ def _values(obj: Any, n: int, element: _Element, records: Records) -> Tuple[Opti
         address = obj.buffer_info()[0]
     else:
         return _take_view('values', obj, n, element, False, records)
-    if address & element.mask:
+    if address & element.mask and n:
         raise _misaligned('values', address, element)
     return address, keep
 
