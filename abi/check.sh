@@ -1,25 +1,31 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The library's ABI against the committed baseline abi/tovakWrapper.abi:
-# the 49 exported functions with their parameter types, every type they reach
-# (MessageRecord, MessageMetadata, HighResAngleEntry, IoPinEntry, ...: sizes,
-# member offsets and types), the SONAME and the needed libraries. Any
+# The ABI of both libraries against their committed baselines:
+# abi/tovakWrapper.abi (the 49 exported functions) and abi/tovakWrapperCalls.abi
+# (miRunCalls), each with the functions' parameter types, every type they reach
+# (MessageRecord, MessageMetadata, HighResAngleEntry, IoPinEntry, MiCall, ...:
+# sizes, member offsets and types), the SONAME and the needed libraries. Any
 # difference abidiff reports fails the check.
 #
 #   abi/check.sh              build the abi preset (GCC, debug information), compare
-#   abi/check.sh --update     rewrite the baseline (a deliberate, versioned change)
+#   abi/check.sh --update     rewrite the baselines (a deliberate, versioned change)
 #   abi/check.sh --self-test  show that the check fails on a scratch copy whose
-#                             miCommandSetLed takes a 64-bit field and whose four
-#                             record layouts each have one member moved
+#                             miCommandSetLed takes a 64-bit field, whose four
+#                             record layouts each have one member moved, whose
+#                             miRunCalls takes a 64-bit n and whose MiCall has
+#                             two members swapped
 # Needs abigail-tools (abidw, abidiff).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-baseline=abi/tovakWrapper.abi
+libraries=(tovakWrapper tovakWrapperCalls)
 
-# Builds the library from source tree $1 with the abi preset; prints its path.
+# Builds the libraries from source tree $1 with the abi preset.
 build() {
-    (cd "$1" && cmake --preset abi >/dev/null && cmake --build --preset abi >/dev/null) || return 1
-    readlink -f "$1/build/abi/libtovakWrapper.so"
+    (cd "$1" && cmake --preset abi >/dev/null && cmake --build --preset abi >/dev/null)
+}
+# Path of library $2 (a name of $libraries) built from tree $1.
+built() {
+    readlink -f "$1/build/abi/lib$2.so"
 }
 
 # ABI of library $2 (built from tree $1) as XML on stdout: public types only
@@ -31,13 +37,15 @@ dump() {
         | sed "s|path='$1/|path='|"
 }
 
-# Compares the ABI of library $2 (from tree $1) with the baseline; report in $3.
+# Compares the ABI of library $2 (a name of $libraries, built from tree $1)
+# with its baseline; report in $3.
 compare() {
-    local current
+    local current library
     current=$(mktemp --suffix=.abi)
-    dump "$1" "$2" >"$current" || { echo "abidw failed on $2" >"$3"; rm -f "$current"; return 1; }
+    library=$(built "$1" "$2")
+    dump "$1" "$library" >"$current" || { echo "abidw failed on $library" >"$3"; rm -f "$current"; return 1; }
     local status=0
-    abidiff "$baseline" "$current" >"$3" 2>&1 || status=$?
+    abidiff "abi/$2.abi" "$current" >"$3" 2>&1 || status=$?
     echo "abidiff exit status $status" >>"$3"
     rm -f "$current"
     return $status
@@ -45,9 +53,11 @@ compare() {
 
 case "${1:-}" in
 --update)
-    library=$(build "$PWD")
-    dump "$PWD" "$library" >"$baseline"
-    echo "wrote $baseline from $library ($(grep -c '<elf-symbol ' "$baseline") functions)"
+    build "$PWD"
+    for name in "${libraries[@]}"; do
+        dump "$PWD" "$(built "$PWD" "$name")" >"abi/$name.abi"
+        echo "wrote abi/$name.abi from $(built "$PWD" "$name") ($(grep -c '<elf-symbol ' "abi/$name.abi") functions)"
+    done
     ;;
 --self-test)
     scratch=$(mktemp -d)
@@ -77,9 +87,14 @@ def swap_members(header, struct, first, second):
     open(header, 'w').write(text[:m.start(1)] + '\n'.join(lines) + text[m.end(1):])
 
 header = root + '/include/tovakWrapper.h'
-# The header's own compile-time layout checks would stop these builds first.
+calls = root + '/include/tovakWrapperCalls.h'
+# The headers' own compile-time layout checks would stop these builds first.
 edit(header, r'(#ifdef __cplusplus\nextern "C" \{)',
      r'#undef MI_LAYOUT_CHECK\n#define MI_LAYOUT_CHECK(cond, name) struct mi_unchecked_##name\n\1')
+for path in (calls, root + '/src/MessageCalls.cpp'):
+    edit(path, r'(miRunCalls\([^)]*?)uint32_t(\s+n\))', r'\1uint64_t\2')
+edit(root + '/src/MessageCalls.cpp', r'std::uint32_t i = 0; i < n;', 'std::uint64_t i = 0; i < n;')
+swap_members(calls, 'MiCall', 'count', r'\*records')
 for path in (header, root + '/src/MessageInterface.cpp'):
     edit(path, r'(miCommandSetLed\([^)]*?)uint32_t(\s+field\))', r'\1uint64_t\2')
 swap_members(header, 'HighResAngleEntry', 'offset', 'padding')
@@ -87,31 +102,39 @@ swap_members(header, 'IoPinEntry', 'tag', 'padding')
 swap_members(header, 'MessageRecord', r'\*leds', r'\*reserved')
 swap_members(header, 'MessageMetadata', r'\*numberedFloatTable', 'opaque1')
 PY
-    library=$(build "$scratch")
-    report=$scratch/abidiff.txt
-    if compare "$scratch" "$library" "$report"; then
-        echo "self-test FAILED: abidiff found no change in the altered copy"; exit 1
-    fi
+    build "$scratch"
     missing=
-    for name in miCommandSetLed HighResAngleEntry IoPinEntry MessageRecord MessageMetadata; do
-        grep -q "$name" "$report" || missing+=" $name"
+    for name in "${libraries[@]}"; do
+        report=$scratch/abidiff-$name.txt
+        if compare "$scratch" "$name" "$report"; then
+            echo "self-test FAILED: abidiff found no change in the altered copy of lib$name"; exit 1
+        fi
+        echo "lib$name:"
+        grep -E "^Functions changes summary|offset changed|parameter [0-9] of type|exit status" "$report" | sort | uniq -c
     done
-    grep -E "^Functions changes summary|offset changed|parameter 4 of type|exit status" "$report" | sort | uniq -c
+    for name in miCommandSetLed HighResAngleEntry IoPinEntry MessageRecord MessageMetadata; do
+        grep -q "$name" "$scratch/abidiff-tovakWrapper.txt" || missing+=" $name"
+    done
+    for name in miRunCalls MiCall; do
+        grep -q "$name" "$scratch/abidiff-tovakWrapperCalls.txt" || missing+=" $name"
+    done
     if [ -n "$missing" ]; then
-        cat "$report"; echo "self-test FAILED: abidiff's report does not name:$missing"; exit 1
+        cat "$scratch"/abidiff-*.txt; echo "self-test FAILED: abidiff's reports do not name:$missing"; exit 1
     fi
-    echo "self-test passed: the altered copy fails the check, naming all five changes"
+    echo "self-test passed: the altered copies fail the check, naming all seven changes"
     ;;
 "")
-    library=$(build "$PWD")
-    report=build/abi/abidiff.txt
-    if ! compare "$PWD" "$library" "$report"; then
-        cat "$report"
-        echo "ABI differs from $baseline. If the change is deliberate, raise the version"
-        echo "(the minor one while on 0.x) and refresh the baseline: abi/check.sh --update"
-        exit 1
-    fi
-    echo "ABI of $library matches $baseline ($(grep -c '<elf-symbol ' "$baseline") functions)"
+    build "$PWD"
+    for name in "${libraries[@]}"; do
+        report=build/abi/abidiff-$name.txt
+        if ! compare "$PWD" "$name" "$report"; then
+            cat "$report"
+            echo "ABI differs from abi/$name.abi. If the change is deliberate, raise the version"
+            echo "(the minor one while on 0.x) and refresh the baselines: abi/check.sh --update"
+            exit 1
+        fi
+        echo "ABI of $(built "$PWD" "$name") matches abi/$name.abi ($(grep -c '<elf-symbol ' "abi/$name.abi") functions)"
+    done
     ;;
 *)
     echo "usage: $0 [--update | --self-test]" >&2; exit 2

@@ -2,14 +2,16 @@
 # SPDX-License-Identifier: MIT
 """Runs the benchmarks and writes docs/performance.md and docs/performance.png
 from that one run: ns per message for each family, count and variant, the two
-ratios, callgrind's instructions per message, and the Python host's call costs.
+ratios, callgrind's instructions per message, a control-loop step from C as
+direct calls and as one call list, and the Python host's call costs.
 
     cmake --preset bench && cmake --build --preset bench && python3 bench/report.py
 Needs gnuplot (Debian: gnuplot-nox) and valgrind.
 Options: --build DIR (default build/bench), --repetitions N (default 5),
 --json FILE to write a report from an earlier run's JSON instead of running,
 --python-only to rerun only the Python host's benchmark and rewrite its section
-(run it with /usr/bin/python3 to time Debian's interpreter).
+(run it with /usr/bin/python3 to time Debian's interpreter), --calls-only to
+rerun only the C call-list benchmark (tovakCallsBench) and rewrite its section.
 """
 import argparse
 import datetime
@@ -93,6 +95,69 @@ unset multiplot
     os.remove(data)
 
 
+CALLS_HEADING = '## Call lists from C'
+CALLS_STEP = [
+    'miCommandSetFloat (field 0)', 'miCommandSetFloat (field 1)', 'miCommandSetLed',
+    'miFeedbackGetFloat (field 0)', 'miFeedbackGetFloat (field 1)', 'miFeedbackGetHighResAngle',
+    'miFeedbackGetVector3f', 'miFeedbackGetQuaternionf', 'miFeedbackGetIoPinInt', 'miFeedbackHasField']
+
+
+def calls_section(build, repetitions, min_time):
+    """The C call-list section: tovakCallsBench's control-loop step, the
+    10 direct calls and one miRunCalls, medians of one interleaved run."""
+    print('timing the control-loop step from C...', file=sys.stderr)
+    out = os.path.join(build, 'bench-calls-results.json')
+    command = [os.path.join(build, 'bench', 'tovakCallsBench'), f'--benchmark_out={out}',
+               f'--benchmark_min_time={min_time}', '--benchmark_out_format=json',
+               f'--benchmark_repetitions={repetitions}', '--benchmark_enable_random_interleaving=true',
+               '--benchmark_report_aggregates_only=true']
+    run(command)
+    with open(out) as f:
+        data = json.load(f)
+    ns = {}
+    for b in data['benchmarks']:
+        if b.get('aggregate_name') == 'median':
+            _, variant, count = b['run_name'].split('/')
+            ns[(variant, int(count))] = 1e9 / b['items_per_second']  # CPU ns per step
+    lines = [CALLS_HEADING, '',
+             f'From `tovakCallsBench` (`bench/CallsBenchmark.cpp`), median of {repetitions} '
+             'repetitions in random interleaved order, CPU time per step. One control-loop step of '
+             '10 accessors over N Command and N Feedback messages: ' + ', '.join(CALLS_STEP) + '. '
+             '**direct** makes the 10 calls one after the other; **miRunCalls** runs the same 10 '
+             'as one call list (`tovakWrapperCalls.h`), each call dispatched by a switch to the '
+             'same exported accessor. Target: miRunCalls within 1.10× of the direct calls at 256 '
+             'messages.', '',
+             '| messages | direct ns/step | miRunCalls ns/step | miRunCalls ÷ direct |',
+             '|---:|---:|---:|---:|']
+    verdict = []
+    for count in sorted({c for _, c in ns}):
+        d, r = ns[('direct', count)], ns[('run_calls', count)]
+        lines.append(f'| {count} | {d:.1f} | {r:.1f} | {r / d:.3f} |')
+        if count == 256:
+            verdict = [f'- {"met" if r / d <= 1.10 else "missed"} in this run: {r / d:.3f}× at 256 messages.']
+    return '\n'.join(lines + [''] + verdict + [''])
+
+
+def calls_only(build, repetitions, min_time):
+    """Regenerates the C call-list section of docs/performance.md in place
+    (or adds it before the Python section)."""
+    path = os.path.join(ROOT, 'docs', 'performance.md')
+    with open(path) as f:
+        text = f.read()
+    section = calls_section(build, repetitions, min_time)
+    start = text.find(CALLS_HEADING)
+    if start >= 0:
+        end = text.find('\n## ', start + len(CALLS_HEADING))
+        text = text[:start] + section + ('\n' + text[end + 1:] if end >= 0 else '')
+    else:
+        cut = text.find(PYTHON_HEADING)
+        text = (text.rstrip('\n') + '\n\n' + section if cut < 0
+                else text[:cut] + section + '\n' + text[cut:])
+    with open(path, 'w') as f:
+        f.write(text)
+    print('rewrote the C call-list section of docs/performance.md', file=sys.stderr)
+
+
 PYTHON_HEADING = '## The Python host'
 
 
@@ -147,9 +212,13 @@ def main():
     parser.add_argument('--json')
     parser.add_argument('--python-only', action='store_true',
                         help="rerun only the Python host's benchmark and rewrite its section")
+    parser.add_argument('--calls-only', action='store_true',
+                        help='rerun only the C call-list benchmark and rewrite its section')
     args = parser.parse_args()
     if args.python_only:
         return python_only(args.build)
+    if args.calls_only:
+        return calls_only(args.build, args.repetitions, args.min_time)
     missing = [tool for tool in ('gnuplot', 'valgrind') if shutil.which(tool) is None]
     if missing:  # say so now, not after minutes of benchmarks
         sys.exit(f'bench/report.py: {" and ".join(missing)} not found (Debian: gnuplot-nox, valgrind)')
@@ -167,6 +236,7 @@ def main():
 
     print('counting instructions...', file=sys.stderr)
     instructions = run(['bash', os.path.join(ROOT, 'bench', 'instructions.sh'), args.build])
+    calls = calls_section(args.build, args.repetitions, args.min_time)
     python = python_section(args.build)
 
     lines = [
@@ -214,7 +284,7 @@ def main():
     lines += [f'- missed: {m}' for m in misses] or ['- met by every family in this run.']
     lines += ['', '## Instructions per message', '',
               'From `bench/instructions.sh build/bench` (callgrind; independent of machine load). '
-              'Keep these from growing.', '', instructions.strip(), '', python]
+              'Keep these from growing.', '', instructions.strip(), '', calls, python]
     with open(os.path.join(docs, 'performance.md'), 'w') as f:
         f.write('\n'.join(lines))
     plot(ns, families, os.path.join(docs, 'performance.png'))

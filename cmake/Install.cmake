@@ -1,17 +1,20 @@
 # SPDX-License-Identifier: MIT
 # Install rules, in two components:
-#   Runtime      the versioned shared library and its SONAME link
-#   Development  the header, the libtovakWrapper.so namelink, the CMake
-#                package and the pkg-config file
+#   Runtime      the versioned shared libraries (libtovakWrapper and the
+#                call-list library libtovakWrapperCalls) and their SONAME links
+#   Development  the headers, the two .so namelinks, the CMake package (with
+#                the targets tovakWrapper::tovakWrapper and
+#                tovakWrapper::tovakWrapperCalls) and the two pkg-config files
 # plus, with TOVAK_DEBIAN_PACKAGES, the files Debian wants in /usr/share/doc.
 include(CMakePackageConfigHelpers)
 
-install(TARGETS tovakWrapper EXPORT tovakWrapperTargets
+install(TARGETS tovakWrapper tovakWrapperCalls EXPORT tovakWrapperTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         COMPONENT Runtime NAMELINK_COMPONENT Development
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
-install(FILES include/tovakWrapper.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
+install(FILES include/tovakWrapper.h include/tovakWrapperCalls.h
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
 
 # CMake package, installed and in the build tree (tovakWrapper_DIR may point
 # at a build directory).
@@ -45,6 +48,8 @@ foreach(dir LIBDIR INCLUDEDIR)
         set(TOVAK_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
     endif()
 endforeach()
-configure_file(cmake/tovakWrapper.pc.in ${PROJECT_BINARY_DIR}/tovakWrapper.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/tovakWrapper.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
-    COMPONENT Development)
+foreach(pc tovakWrapper tovakWrapperCalls)
+    configure_file(cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+        COMPONENT Development)
+endforeach()

@@ -2,9 +2,10 @@
 # SPDX-License-Identifier: MIT
 # Every place that states the version must agree: the header's
 # TOVAKWRAPPER_VERSION_* macros, project(VERSION) in CMakeLists.txt, the CMake
-# package version file and its compatibility rule, the .pc file, the SONAME,
-# the Debian packages (names, versions, the -dev package's dependency, shlibs),
-# the Debian changelog, CHANGELOG.md and the Python module.
+# package version file and its compatibility rule, the two .pc files, the
+# SONAMEs of libtovakWrapper and libtovakWrapperCalls, the Debian packages
+# (names, versions, the -dev package's dependency, shlibs), the Debian
+# changelog, CHANGELOG.md and the Python module.
 #   Usage: cmake/check-versions.sh BUILD_DIR   (a build of the deb preset, packaged)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,9 +34,14 @@ check "CMake package version file" \
     "$(sed -nE 's/^set\(PACKAGE_VERSION "(.*)"\)$/\1/p' "$build/tovakWrapperConfigVersion.cmake")" "$version"
 rule=$(grep -q 'CVF_VERSION_MINOR' "$build/tovakWrapperConfigVersion.cmake" && echo SameMinorVersion || echo SameMajorVersion)
 check "CMake package compatibility" "$rule" "$compatibility"
-check "tovakWrapper.pc" "$(sed -n 's/^Version: //p' "$build/tovakWrapper.pc")" "$version"
-check "SONAME" "$(readelf -d "$build/libtovakWrapper.so" | sed -nE 's/.*Library soname: \[(.*)\]/\1/p')" \
-    "libtovakWrapper.so.$soversion"
+for library in tovakWrapper tovakWrapperCalls; do
+    check "$library.pc" "$(sed -n 's/^Version: //p' "$build/$library.pc")" "$version"
+    check "SONAME of lib$library" \
+        "$(readelf -d "$build/lib$library.so" | sed -nE 's/.*Library soname: \[(.*)\]/\1/p')" \
+        "lib$library.so.$soversion"
+done
+check "tovakWrapperCalls.pc requires" "$(sed -n 's/^Requires: //p' "$build/tovakWrapperCalls.pc")" \
+    "tovakWrapper = $version"
 
 runtime=("$build"/libtovakwrapper"$soversion"_*.deb); dev=("$build"/libtovakwrapper-dev_*.deb)
 [ -f "${runtime[0]}" ] && [ -f "${dev[0]}" ] || { echo "no packages libtovakwrapper$soversion and -dev in $build"; exit 1; }
@@ -44,8 +50,10 @@ check "Debian runtime package" "$(dpkg-deb -f "${runtime[0]}" Package) ${debvers
     "libtovakwrapper$soversion $version"
 check "Debian -dev package" "$(dpkg-deb -f "${dev[0]}" Version)" "$debversion"
 check "Debian -dev dependency" "$(dpkg-deb -f "${dev[0]}" Depends)" "libtovakwrapper$soversion (= $debversion)"
-check "Debian shlibs" "$(dpkg-deb --info "${runtime[0]}" shlibs)" \
-    "libtovakWrapper $soversion libtovakwrapper$soversion (>= $debversion)"
+shlibs=$(dpkg-deb --info "${runtime[0]}" shlibs)
+check "Debian shlibs" "$(sed -n 1p <<<"$shlibs")" "libtovakWrapper $soversion libtovakwrapper$soversion (>= $debversion)"
+check "Debian shlibs, call lists" "$(sed -n '2,$p' <<<"$shlibs")" \
+    "libtovakWrapperCalls $soversion libtovakwrapper$soversion (>= $debversion)"
 check "cmake/debian/changelog" "$(sed -nE '1s/^[a-z0-9.+-]+ \(([^)]*)\).*/\1/p' cmake/debian/changelog)" "$debversion"
 check "CHANGELOG.md (latest)" "$(sed -nE 's/^## ([0-9][^ ]*).*/\1/p' CHANGELOG.md | head -n 1)" "$version"
 check "python/pyproject.toml" "$(sed -nE 's/^version *= *"([^"]*)".*/\1/p' python/pyproject.toml)" "$version"

@@ -14,11 +14,16 @@
 //   then up to 64 operations, each starting with a byte choosing:
 //     0-47  one of the 48 accessors (in the order of kFunctions),
 //     48    miInitialize with new tables and metadata,
-//     49    an edit of one table entry between calls.
+//     49    an edit of one table entry between calls,
+//     50    a call list for miRunCalls: byte n (0-16), then n calls, each a
+//           byte choosing one of the 48 accessors (0-47) followed by that
+//           accessor's arguments as above, or a value naming no accessor
+//           (48: 0; 49-55: a u32 outside 1-48).
 // make_seeds.py writes a seed for every function in this format. With
 // TOVAK_FUZZ_TRACE set in the environment, every call made is printed.
 #include "ReferenceModel.hpp"
 #include "tovakWrapper.h"
+#include "tovakWrapperCalls.h"
 
 #include <algorithm>
 #include <array>
@@ -83,6 +88,7 @@ struct Function {
     Which which;  // metadata whose base or table a flag getter or pin query uses
     LibCall lib;
     RefCall ref;
+    std::uint32_t callValue;  // its MiCallAccessor value, for call lists
 };
 
 #define SET(fn, T) \
@@ -109,60 +115,61 @@ struct Function {
         fn(buf, r, n, static_cast<std::int32_t>(a), b); }
 
 const Function kFunctions[] = {
-    {"miCommandSetFloat", Shape::PlainSet, 0, 4, Command, SET(miCommandSetFloat, float), REF(ref::CommandSetFloat)},
-    {"miCommandGetFloat", Shape::PlainGet, 0, 4, Command, GET(miCommandGetFloat, float), REF_GET(ref::GetFloat)},
-    {"miFeedbackGetFloat", Shape::PlainGet, 0, 4, Feedback, GET(miFeedbackGetFloat, float), REF_GET(ref::GetFloat)},
-    {"miInfoGetFloat", Shape::PlainGet, 0, 4, Info, GET(miInfoGetFloat, float), REF_GET(ref::GetFloat)},
-    {"miCommandSetHighResAngle", Shape::PlainSet, 1, 8, Command, SET(miCommandSetHighResAngle, double), REF(ref::CommandSetHighResAngle)},
-    {"miCommandGetHighResAngle", Shape::PlainGet, 1, 8, Command, GET(miCommandGetHighResAngle, double), REF_GET(ref::GetHighResAngle)},
-    {"miFeedbackGetHighResAngle", Shape::PlainGet, 1, 8, Feedback, GET(miFeedbackGetHighResAngle, double), REF_GET(ref::GetHighResAngle)},
-    {"miInfoGetHighResAngle", Shape::PlainGet, 1, 8, Info, GET(miInfoGetHighResAngle, double), REF_GET(ref::GetHighResAngle)},
-    {"miCommandGetVector3f", Shape::PlainGet, 2, 12, Command, GET(miCommandGetVector3f, MiVector3f), REF_GET(ref::GetVector3f)},
-    {"miFeedbackGetVector3f", Shape::PlainGet, 2, 12, Feedback, GET(miFeedbackGetVector3f, MiVector3f), REF_GET(ref::GetVector3f)},
-    {"miCommandGetQuaternionf", Shape::PlainGet, 3, 16, Command, GET(miCommandGetQuaternionf, MiQuaternionf), REF_GET(ref::GetQuaternionf)},
-    {"miFeedbackGetQuaternionf", Shape::PlainGet, 3, 16, Feedback, GET(miFeedbackGetQuaternionf, MiQuaternionf), REF_GET(ref::GetQuaternionf)},
-    {"miCommandGetUInt64", Shape::PlainGet, 4, 8, Command, GET(miCommandGetUInt64, uint64_t), REF_GET(ref::GetUInt64)},
-    {"miFeedbackGetUInt64", Shape::PlainGet, 4, 8, Feedback, GET(miFeedbackGetUInt64, uint64_t), REF_GET(ref::GetUInt64)},
-    {"miCommandSetEnum", Shape::PlainSet, 5, 4, Command, SET(miCommandSetEnum, int32_t), REF(ref::CommandSetEnum)},
-    {"miCommandGetEnum", Shape::PlainGet, 5, 4, Command, GET(miCommandGetEnum, int32_t), REF_GET(ref::GetEnum)},
-    {"miFeedbackGetEnum", Shape::PlainGet, 5, 4, Feedback, GET(miFeedbackGetEnum, int32_t), REF_GET(ref::GetEnum)},
-    {"miInfoGetEnum", Shape::PlainGet, 5, 4, Info, GET(miInfoGetEnum, int32_t), REF_GET(ref::GetEnum)},
-    {"miCommandSetBool", Shape::PlainSet, 6, 1, Command, SET(miCommandSetBool, uint8_t), REF(ref::CommandSetBool)},
-    {"miCommandGetBool", Shape::PlainGet, 6, 1, Command, GET(miCommandGetBool, uint8_t), REF_GET(ref::GetBool)},
-    {"miFeedbackGetBool", Shape::PlainGet, 6, 1, Feedback, GET(miFeedbackGetBool, uint8_t), REF_GET(ref::GetBool)},
-    {"miInfoGetBool", Shape::PlainGet, 6, 1, Info, GET(miInfoGetBool, uint8_t), REF_GET(ref::GetBool)},
-    {"miCommandSetLed", Shape::PlainSet, 9, 4, Command, SET(miCommandSetLed, uint32_t), REF(ref::CommandSetLed)},
-    {"miCommandGetLed", Shape::PlainGet, 9, 4, Command, GET(miCommandGetLed, uint32_t), REF_GET(ref::GetLed)},
-    {"miFeedbackGetLed", Shape::PlainGet, 9, 4, Feedback, GET(miFeedbackGetLed, uint32_t), REF_GET(ref::GetLed)},
-    {"miInfoGetLed", Shape::PlainGet, 9, 4, Info, GET(miInfoGetLed, uint32_t), REF_GET(ref::GetLed)},
-    {"miCommandSetFlag", Shape::FlagSet, 11, 1, Command, SET(miCommandSetFlag, uint8_t), REF(ref::CommandSetFlag)},
-    {"miCommandGetFlag", Shape::FlagGet, 11, 1, Command, GET(miCommandGetFlag, uint8_t), REF_GET(ref::CommandGetFlag)},
-    {"miInfoGetFlag", Shape::FlagGet, 11, 1, Info, GET(miInfoGetFlag, uint8_t), REF_GET(ref::InfoGetFlag)},
-    {"miCommandHasField", Shape::FieldHas, 11, 1, Command, GET(miCommandHasField, uint8_t), REF_GET(ref::HasField)},
-    {"miFeedbackHasField", Shape::FieldHas, 11, 1, Feedback, GET(miFeedbackHasField, uint8_t), REF_GET(ref::HasField)},
-    {"miInfoHasField", Shape::FieldHas, 11, 1, Info, GET(miInfoHasField, uint8_t), REF_GET(ref::HasField)},
-    {"miCommandSetNumberedFloat", Shape::NumberedSet, 7, 4, Feedback, SET_AT(miCommandSetNumberedFloat, float), REF_SET_AT(ref::CommandSetNumberedFloat)},
-    {"miCommandGetNumberedFloat", Shape::NumberedGet, 7, 4, Feedback, GET_AT(miCommandGetNumberedFloat, float), REF_GET_AT(ref::GetNumberedFloat)},
-    {"miFeedbackGetNumberedFloat", Shape::NumberedGet, 7, 4, Feedback, GET_AT(miFeedbackGetNumberedFloat, float), REF_GET_AT(ref::GetNumberedFloat)},
-    {"miCommandSetIoPin", Shape::PinSet, 8, 16, Feedback, SET_AT(miCommandSetIoPin, IoPinEntry), REF_SET_AT(ref::CommandSetIoPin)},
-    {"miCommandSetIoPinInt", Shape::PinSet, 8, 8, Feedback, SET_AT(miCommandSetIoPinInt, int64_t), REF_SET_AT(ref::CommandSetIoPinInt)},
-    {"miCommandSetIoPinFloat", Shape::PinSet, 8, 4, Feedback, SET_AT(miCommandSetIoPinFloat, float), REF_SET_AT(ref::CommandSetIoPinFloat)},
-    {"miCommandGetIoPin", Shape::PinGet, 8, 16, Feedback, GET_AT(miCommandGetIoPin, IoPinEntry), REF_GET_AT(ref::GetIoPin)},
-    {"miFeedbackGetIoPin", Shape::PinGet, 8, 16, Feedback, GET_AT(miFeedbackGetIoPin, IoPinEntry), REF_GET_AT(ref::GetIoPin)},
-    {"miCommandGetIoPinInt", Shape::PinGet, 8, 8, Feedback, GET_AT(miCommandGetIoPinInt, int64_t), REF_GET_AT(ref::GetIoPinInt)},
-    {"miFeedbackGetIoPinInt", Shape::PinGet, 8, 8, Feedback, GET_AT(miFeedbackGetIoPinInt, int64_t), REF_GET_AT(ref::GetIoPinInt)},
-    {"miCommandGetIoPinFloat", Shape::PinGet, 8, 4, Feedback, GET_AT(miCommandGetIoPinFloat, float), REF_GET_AT(ref::GetIoPinFloat)},
-    {"miFeedbackGetIoPinFloat", Shape::PinGet, 8, 4, Feedback, GET_AT(miFeedbackGetIoPinFloat, float), REF_GET_AT(ref::GetIoPinFloat)},
-    {"miCommandHasIoPinInt", Shape::PinHas, 8, 1, Command, GET_AT(miCommandHasIoPinInt, uint8_t), REF_GET_AT(ref::CommandHasIoPinInt)},
-    {"miFeedbackHasIoPinInt", Shape::PinHas, 8, 1, Feedback, GET_AT(miFeedbackHasIoPinInt, uint8_t), REF_GET_AT(ref::FeedbackHasIoPinInt)},
-    {"miCommandHasIoPinFloat", Shape::PinHas, 8, 1, Command, GET_AT(miCommandHasIoPinFloat, uint8_t), REF_GET_AT(ref::CommandHasIoPinFloat)},
-    {"miFeedbackHasIoPinFloat", Shape::PinHas, 8, 1, Feedback, GET_AT(miFeedbackHasIoPinFloat, uint8_t), REF_GET_AT(ref::FeedbackHasIoPinFloat)},
+    {"miCommandSetFloat", Shape::PlainSet, 0, 4, Command, SET(miCommandSetFloat, float), REF(ref::CommandSetFloat), MI_CALL_COMMAND_SET_FLOAT},
+    {"miCommandGetFloat", Shape::PlainGet, 0, 4, Command, GET(miCommandGetFloat, float), REF_GET(ref::GetFloat), MI_CALL_COMMAND_GET_FLOAT},
+    {"miFeedbackGetFloat", Shape::PlainGet, 0, 4, Feedback, GET(miFeedbackGetFloat, float), REF_GET(ref::GetFloat), MI_CALL_FEEDBACK_GET_FLOAT},
+    {"miInfoGetFloat", Shape::PlainGet, 0, 4, Info, GET(miInfoGetFloat, float), REF_GET(ref::GetFloat), MI_CALL_INFO_GET_FLOAT},
+    {"miCommandSetHighResAngle", Shape::PlainSet, 1, 8, Command, SET(miCommandSetHighResAngle, double), REF(ref::CommandSetHighResAngle), MI_CALL_COMMAND_SET_HIGH_RES_ANGLE},
+    {"miCommandGetHighResAngle", Shape::PlainGet, 1, 8, Command, GET(miCommandGetHighResAngle, double), REF_GET(ref::GetHighResAngle), MI_CALL_COMMAND_GET_HIGH_RES_ANGLE},
+    {"miFeedbackGetHighResAngle", Shape::PlainGet, 1, 8, Feedback, GET(miFeedbackGetHighResAngle, double), REF_GET(ref::GetHighResAngle), MI_CALL_FEEDBACK_GET_HIGH_RES_ANGLE},
+    {"miInfoGetHighResAngle", Shape::PlainGet, 1, 8, Info, GET(miInfoGetHighResAngle, double), REF_GET(ref::GetHighResAngle), MI_CALL_INFO_GET_HIGH_RES_ANGLE},
+    {"miCommandGetVector3f", Shape::PlainGet, 2, 12, Command, GET(miCommandGetVector3f, MiVector3f), REF_GET(ref::GetVector3f), MI_CALL_COMMAND_GET_VECTOR3F},
+    {"miFeedbackGetVector3f", Shape::PlainGet, 2, 12, Feedback, GET(miFeedbackGetVector3f, MiVector3f), REF_GET(ref::GetVector3f), MI_CALL_FEEDBACK_GET_VECTOR3F},
+    {"miCommandGetQuaternionf", Shape::PlainGet, 3, 16, Command, GET(miCommandGetQuaternionf, MiQuaternionf), REF_GET(ref::GetQuaternionf), MI_CALL_COMMAND_GET_QUATERNIONF},
+    {"miFeedbackGetQuaternionf", Shape::PlainGet, 3, 16, Feedback, GET(miFeedbackGetQuaternionf, MiQuaternionf), REF_GET(ref::GetQuaternionf), MI_CALL_FEEDBACK_GET_QUATERNIONF},
+    {"miCommandGetUInt64", Shape::PlainGet, 4, 8, Command, GET(miCommandGetUInt64, uint64_t), REF_GET(ref::GetUInt64), MI_CALL_COMMAND_GET_UINT64},
+    {"miFeedbackGetUInt64", Shape::PlainGet, 4, 8, Feedback, GET(miFeedbackGetUInt64, uint64_t), REF_GET(ref::GetUInt64), MI_CALL_FEEDBACK_GET_UINT64},
+    {"miCommandSetEnum", Shape::PlainSet, 5, 4, Command, SET(miCommandSetEnum, int32_t), REF(ref::CommandSetEnum), MI_CALL_COMMAND_SET_ENUM},
+    {"miCommandGetEnum", Shape::PlainGet, 5, 4, Command, GET(miCommandGetEnum, int32_t), REF_GET(ref::GetEnum), MI_CALL_COMMAND_GET_ENUM},
+    {"miFeedbackGetEnum", Shape::PlainGet, 5, 4, Feedback, GET(miFeedbackGetEnum, int32_t), REF_GET(ref::GetEnum), MI_CALL_FEEDBACK_GET_ENUM},
+    {"miInfoGetEnum", Shape::PlainGet, 5, 4, Info, GET(miInfoGetEnum, int32_t), REF_GET(ref::GetEnum), MI_CALL_INFO_GET_ENUM},
+    {"miCommandSetBool", Shape::PlainSet, 6, 1, Command, SET(miCommandSetBool, uint8_t), REF(ref::CommandSetBool), MI_CALL_COMMAND_SET_BOOL},
+    {"miCommandGetBool", Shape::PlainGet, 6, 1, Command, GET(miCommandGetBool, uint8_t), REF_GET(ref::GetBool), MI_CALL_COMMAND_GET_BOOL},
+    {"miFeedbackGetBool", Shape::PlainGet, 6, 1, Feedback, GET(miFeedbackGetBool, uint8_t), REF_GET(ref::GetBool), MI_CALL_FEEDBACK_GET_BOOL},
+    {"miInfoGetBool", Shape::PlainGet, 6, 1, Info, GET(miInfoGetBool, uint8_t), REF_GET(ref::GetBool), MI_CALL_INFO_GET_BOOL},
+    {"miCommandSetLed", Shape::PlainSet, 9, 4, Command, SET(miCommandSetLed, uint32_t), REF(ref::CommandSetLed), MI_CALL_COMMAND_SET_LED},
+    {"miCommandGetLed", Shape::PlainGet, 9, 4, Command, GET(miCommandGetLed, uint32_t), REF_GET(ref::GetLed), MI_CALL_COMMAND_GET_LED},
+    {"miFeedbackGetLed", Shape::PlainGet, 9, 4, Feedback, GET(miFeedbackGetLed, uint32_t), REF_GET(ref::GetLed), MI_CALL_FEEDBACK_GET_LED},
+    {"miInfoGetLed", Shape::PlainGet, 9, 4, Info, GET(miInfoGetLed, uint32_t), REF_GET(ref::GetLed), MI_CALL_INFO_GET_LED},
+    {"miCommandSetFlag", Shape::FlagSet, 11, 1, Command, SET(miCommandSetFlag, uint8_t), REF(ref::CommandSetFlag), MI_CALL_COMMAND_SET_FLAG},
+    {"miCommandGetFlag", Shape::FlagGet, 11, 1, Command, GET(miCommandGetFlag, uint8_t), REF_GET(ref::CommandGetFlag), MI_CALL_COMMAND_GET_FLAG},
+    {"miInfoGetFlag", Shape::FlagGet, 11, 1, Info, GET(miInfoGetFlag, uint8_t), REF_GET(ref::InfoGetFlag), MI_CALL_INFO_GET_FLAG},
+    {"miCommandHasField", Shape::FieldHas, 11, 1, Command, GET(miCommandHasField, uint8_t), REF_GET(ref::HasField), MI_CALL_COMMAND_HAS_FIELD},
+    {"miFeedbackHasField", Shape::FieldHas, 11, 1, Feedback, GET(miFeedbackHasField, uint8_t), REF_GET(ref::HasField), MI_CALL_FEEDBACK_HAS_FIELD},
+    {"miInfoHasField", Shape::FieldHas, 11, 1, Info, GET(miInfoHasField, uint8_t), REF_GET(ref::HasField), MI_CALL_INFO_HAS_FIELD},
+    {"miCommandSetNumberedFloat", Shape::NumberedSet, 7, 4, Feedback, SET_AT(miCommandSetNumberedFloat, float), REF_SET_AT(ref::CommandSetNumberedFloat), MI_CALL_COMMAND_SET_NUMBERED_FLOAT},
+    {"miCommandGetNumberedFloat", Shape::NumberedGet, 7, 4, Feedback, GET_AT(miCommandGetNumberedFloat, float), REF_GET_AT(ref::GetNumberedFloat), MI_CALL_COMMAND_GET_NUMBERED_FLOAT},
+    {"miFeedbackGetNumberedFloat", Shape::NumberedGet, 7, 4, Feedback, GET_AT(miFeedbackGetNumberedFloat, float), REF_GET_AT(ref::GetNumberedFloat), MI_CALL_FEEDBACK_GET_NUMBERED_FLOAT},
+    {"miCommandSetIoPin", Shape::PinSet, 8, 16, Feedback, SET_AT(miCommandSetIoPin, IoPinEntry), REF_SET_AT(ref::CommandSetIoPin), MI_CALL_COMMAND_SET_IO_PIN},
+    {"miCommandSetIoPinInt", Shape::PinSet, 8, 8, Feedback, SET_AT(miCommandSetIoPinInt, int64_t), REF_SET_AT(ref::CommandSetIoPinInt), MI_CALL_COMMAND_SET_IO_PIN_INT},
+    {"miCommandSetIoPinFloat", Shape::PinSet, 8, 4, Feedback, SET_AT(miCommandSetIoPinFloat, float), REF_SET_AT(ref::CommandSetIoPinFloat), MI_CALL_COMMAND_SET_IO_PIN_FLOAT},
+    {"miCommandGetIoPin", Shape::PinGet, 8, 16, Feedback, GET_AT(miCommandGetIoPin, IoPinEntry), REF_GET_AT(ref::GetIoPin), MI_CALL_COMMAND_GET_IO_PIN},
+    {"miFeedbackGetIoPin", Shape::PinGet, 8, 16, Feedback, GET_AT(miFeedbackGetIoPin, IoPinEntry), REF_GET_AT(ref::GetIoPin), MI_CALL_FEEDBACK_GET_IO_PIN},
+    {"miCommandGetIoPinInt", Shape::PinGet, 8, 8, Feedback, GET_AT(miCommandGetIoPinInt, int64_t), REF_GET_AT(ref::GetIoPinInt), MI_CALL_COMMAND_GET_IO_PIN_INT},
+    {"miFeedbackGetIoPinInt", Shape::PinGet, 8, 8, Feedback, GET_AT(miFeedbackGetIoPinInt, int64_t), REF_GET_AT(ref::GetIoPinInt), MI_CALL_FEEDBACK_GET_IO_PIN_INT},
+    {"miCommandGetIoPinFloat", Shape::PinGet, 8, 4, Feedback, GET_AT(miCommandGetIoPinFloat, float), REF_GET_AT(ref::GetIoPinFloat), MI_CALL_COMMAND_GET_IO_PIN_FLOAT},
+    {"miFeedbackGetIoPinFloat", Shape::PinGet, 8, 4, Feedback, GET_AT(miFeedbackGetIoPinFloat, float), REF_GET_AT(ref::GetIoPinFloat), MI_CALL_FEEDBACK_GET_IO_PIN_FLOAT},
+    {"miCommandHasIoPinInt", Shape::PinHas, 8, 1, Command, GET_AT(miCommandHasIoPinInt, uint8_t), REF_GET_AT(ref::CommandHasIoPinInt), MI_CALL_COMMAND_HAS_IO_PIN_INT},
+    {"miFeedbackHasIoPinInt", Shape::PinHas, 8, 1, Feedback, GET_AT(miFeedbackHasIoPinInt, uint8_t), REF_GET_AT(ref::FeedbackHasIoPinInt), MI_CALL_FEEDBACK_HAS_IO_PIN_INT},
+    {"miCommandHasIoPinFloat", Shape::PinHas, 8, 1, Command, GET_AT(miCommandHasIoPinFloat, uint8_t), REF_GET_AT(ref::CommandHasIoPinFloat), MI_CALL_COMMAND_HAS_IO_PIN_FLOAT},
+    {"miFeedbackHasIoPinFloat", Shape::PinHas, 8, 1, Feedback, GET_AT(miFeedbackHasIoPinFloat, uint8_t), REF_GET_AT(ref::FeedbackHasIoPinFloat), MI_CALL_FEEDBACK_HAS_IO_PIN_FLOAT},
 };
 constexpr int kFunctionCount = sizeof kFunctions / sizeof kFunctions[0];
 static_assert(kFunctionCount == 48, "every accessor once; miInitialize is an operation of its own");
 constexpr int kInitialize = 48;
 constexpr int kEditTable = 49;
-constexpr int kOperations = 50;
+constexpr int kCallList = 50;
+constexpr int kOperations = 51;
 
 // Element width of each value kind in the messages (kind 10 is never used).
 constexpr int kElementWidth[11] = {4, 16, 12, 16, 8, 4, 1, 4, 16, 4, 1};
@@ -313,7 +320,21 @@ struct Harness {
         ref::initialize(&model.metadata[0], &model.metadata[1], &model.metadata[2]);
     }
 
-    void call(const Function& f, Input& in) {
+    // One accessor call read from the input: its arguments and where its
+    // values or out buffer lies in the arenas.
+    struct Prepared {
+        const Function* f = nullptr;
+        std::uint32_t count = 0, start = 0, a = 0, b = 0;
+        bool buffer = false;  // false: a null values/out pointer
+        std::size_t bufferAt = 0;
+        void* libBuffer(World& w) const { return buffer ? w.at(bufferAt) : nullptr; }
+    };
+
+    // Reads one call's arguments; false when the call would address outside
+    // the arrays or its buffer does not fit in the room left (call lists
+    // place their calls' buffers one after another), so it is skipped.
+    bool prepare(const Function& f, Input& in, std::size_t& valuesUsed, std::size_t& outUsed,
+                 Prepared& p) {
         const std::uint8_t countByte = in.byte();  // from 250: every message
         const std::uint32_t count = countByte >= 250 ? plan.messages : countByte % (plan.messages + 1);
         const std::uint32_t start = in.byte() % (plan.messages - count + 1);
@@ -347,27 +368,84 @@ struct Harness {
                 a = bit - base(owner, f.kind) - static_cast<std::uint32_t>(t[b]);
         }
         }
-        if (!addressable(f, count, a, b, nullValues)) return;
+        if (!addressable(f, count, a, b, nullValues)) return false;
 
-        void* libBuffer = nullptr;
-        void* modelBuffer = nullptr;
+        p = Prepared{&f, count, start, a, b, false, 0};
+        const std::size_t n = static_cast<std::size_t>(count) * f.width;
+        const std::size_t room = 16 * std::size_t{kMaxMessages};
         if (setter && !nullValues) {
-            const std::size_t n = static_cast<std::size_t>(count) * f.width;
-            std::uint8_t* values = lib.at(plan.values);
+            if (valuesUsed + n > room) return false;
+            p.buffer = true;
+            p.bufferAt = plan.values + valuesUsed;
+            valuesUsed += (n + 15) & ~std::size_t{15};
+            std::uint8_t* values = lib.at(p.bufferAt);
             in.bytes(values, n);
             if (f.kind == 1 && (flags & 0x80))  // angles: force magnitudes from 2 to 2^256
                 for (std::size_t i = 7; i < n; i += 8) values[i] = 0x40 | (values[i] & 0x8F);
-            std::memcpy(model.at(plan.values), values, n);
-            libBuffer = lib.at(plan.values);
-            modelBuffer = model.at(plan.values);
+            std::memcpy(model.at(p.bufferAt), values, n);
         } else if (!setter && !nullOut) {
-            libBuffer = lib.at(plan.out);
-            modelBuffer = model.at(plan.out);
+            if (outUsed + n > room) return false;
+            p.buffer = true;
+            p.bufferAt = plan.out + outUsed;
+            outUsed += (n + 15) & ~std::size_t{15};
         }
-        if (trace) std::fprintf(stderr, "%s count %u a %u b %u\n", f.name, count, a, b);
-        f.lib(libBuffer, lib.records.data() + start, count, a, b);
-        f.ref(modelBuffer, model.records.data() + start, count, a, b);
+        return true;
+    }
+
+    void runOnModel(const Prepared& p) {
+        p.f->ref(p.libBuffer(model), model.records.data() + p.start, p.count, p.a, p.b);
+    }
+
+    void traceCall(const Prepared& p, const char* indent) const {
+        if (trace) std::fprintf(stderr, "%s%s count %u a %u b %u\n", indent, p.f->name, p.count, p.a, p.b);
+    }
+
+    void call(const Function& f, Input& in) {
+        std::size_t valuesUsed = 0, outUsed = 0;
+        Prepared p;
+        if (!prepare(f, in, valuesUsed, outUsed, p)) return;
+        traceCall(p, "");
+        f.lib(p.libBuffer(lib), lib.records.data() + p.start, p.count, p.a, p.b);
+        runOnModel(p);
         compare(f.name);
+    }
+
+    // A call list: up to 16 calls (some naming no accessor), run by the
+    // library in one miRunCalls and by the model one by one; the two worlds
+    // are compared after the whole list.
+    void callList(Input& in) {
+        const std::uint32_t n = in.byte() % 17;
+        std::vector<MiCall> calls;
+        std::vector<Prepared> prepared;  // the calls the model runs, in order
+        std::size_t valuesUsed = 0, outUsed = 0;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::uint8_t choice = in.byte() % 56;
+            if (choice >= kFunctionCount) {  // a value naming no accessor, with live arguments
+                std::uint32_t value = choice == kFunctionCount ? 0 : in.u32();
+                if (value - 1 < 48u) value += 48;
+                MiCall c{value, plan.messages, 0, 0, lib.records.data(), lib.at(plan.out)};
+                calls.push_back(c);
+                continue;
+            }
+            const Function& f = kFunctions[choice];
+            Prepared p;
+            if (!prepare(f, in, valuesUsed, outUsed, p)) continue;
+            const bool at = f.shape == Shape::NumberedSet || f.shape == Shape::NumberedGet ||
+                            f.shape == Shape::PinSet || f.shape == Shape::PinGet || f.shape == Shape::PinHas;
+            // number and field as the accessor takes them; a plain accessor
+            // gets b as its (ignored) number.
+            MiCall c{f.callValue, p.count, static_cast<std::int32_t>(at ? p.a : p.b), at ? p.b : p.a,
+                     lib.records.data() + p.start, p.libBuffer(lib)};
+            calls.push_back(c);
+            prepared.push_back(p);
+        }
+        if (trace) {
+            std::fprintf(stderr, "miRunCalls n %zu\n", calls.size());
+            for (const Prepared& p : prepared) traceCall(p, "  ");
+        }
+        miRunCalls(calls.empty() && (n & 1) ? nullptr : calls.data(), static_cast<std::uint32_t>(calls.size()));
+        for (const Prepared& p : prepared) runOnModel(p);
+        compare("miRunCalls");
     }
 
     void editTable(Input& in) {
@@ -417,6 +495,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             h.readMetadata(in, rng);
         else if (choice == kEditTable)
             h.editTable(in);
+        else if (choice == kCallList)
+            h.callList(in);
         else
             h.call(kFunctions[choice], in);
     }

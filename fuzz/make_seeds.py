@@ -3,7 +3,7 @@
 """Writes the differential fuzzer's seed corpus: for every accessor, a run
 that initializes sane metadata and calls it over twelve messages (with
 values, for setters), plus seeds for calls before initialization, a count of
-0, a table edit, and angles at the edges of the conversion. The input format is described in DifferentialFuzzer.cpp;
+0, a table edit, angles at the edges of the conversion, and call lists. The input format is described in DifferentialFuzzer.cpp;
 the function order is read from its table.
 
 Run from this folder:  python3 make_seeds.py corpus
@@ -18,7 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 source = open(os.path.join(HERE, 'DifferentialFuzzer.cpp')).read()
 FUNCTIONS = re.findall(r'\{"(mi\w+)", Shape::(\w+), (\d+), (\d+),', source)
 assert len(FUNCTIONS) == 48, len(FUNCTIONS)
-INITIALIZE, EDIT_TABLE = 48, 49
+INITIALIZE, EDIT_TABLE, CALL_LIST = 48, 49, 50
 MESSAGES, ELEMENTS, TABLE_LENGTH = 12, 8, 4
 
 
@@ -99,6 +99,17 @@ def main(folder):
                            + struct.pack('<i', 5) + call(33, rng))
     seeds['angle-range-edges'] = header(rng) + initialize() + angle_calls(rng, ANGLE_RANGE_EDGES)
     seeds['angle-offset-overflow'] = header(rng) + initialize() + angle_calls(rng, ANGLE_OFFSET_OVERFLOW)
+    # Call lists: every accessor once over three lists of 16; values naming
+    # no accessor (0, a u32 of 49 and one of 0x101) between a setter and a
+    # getter of the same field; an empty list, and an empty NULL list.
+    lists = b''
+    for first in range(0, 48, 16):
+        lists += bytes([CALL_LIST, 16]) + b''.join(call(i, rng) for i in range(first, first + 16))
+    seeds['call-lists'] = header(rng) + initialize() + lists
+    seeds['call-list-unknown-values'] = (
+        header(rng) + initialize() + bytes([CALL_LIST, 5]) + call(0, rng) + bytes([48])
+        + bytes([49]) + struct.pack('<I', 49) + bytes([55]) + struct.pack('<I', 0x101) + call(1, rng)
+        + bytes([CALL_LIST, 0, CALL_LIST, 17]))
     for name, data in seeds.items():
         with open(os.path.join(folder, name), 'wb') as f:
             f.write(data)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The built shared library as a host's loader sees it: exactly the 49 mi*
-// functions exported, and nothing needed beyond the C library.
+// The built shared libraries as a host's loader sees them: exactly the 49
+// mi* functions exported, and nothing needed beyond the C library; the
+// call-list library exporting miRunCalls alone and needing nothing but the
+// accessors of libtovakWrapper.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -55,6 +57,7 @@ std::set<std::string> symbolNames(const std::string& nmOutput) {
 }
 
 const std::string kLibrary = TOVAK_LIBRARY_PATH;
+const std::string kCallsLibrary = TOVAK_CALLS_LIBRARY_PATH;
 
 TEST(Exports, ExactlyTheFortyNineFunctions) {
     EXPECT_EQ(kExports.size(), 49u);
@@ -68,8 +71,9 @@ TEST(Exports, ExactlyTheFortyNineFunctions) {
 }
 
 #ifndef TOVAK_INSTRUMENTED
-TEST(Exports, NeedsOnlyTheCLibrary) {
-    const std::string dynamic = run("readelf -d '" + kLibrary + "'");
+// NEEDED entries of a library's dynamic section.
+std::set<std::string> neededBy(const std::string& library) {
+    const std::string dynamic = run("readelf -d '" + library + "'");
     std::set<std::string> needed;
     std::istringstream lines(dynamic);
     for (std::string line; std::getline(lines, line);) {
@@ -77,27 +81,55 @@ TEST(Exports, NeedsOnlyTheCLibrary) {
         const auto open = line.find('['), close = line.find(']');
         needed.insert(line.substr(open + 1, close - open - 1));
     }
-    EXPECT_EQ(needed, std::set<std::string>{"libc.so.6"});
+    return needed;
+}
+
+// Weak hooks every shared object carries from the C runtime start files.
+const std::set<std::string> kLoaderHooks = {"__cxa_finalize", "__gmon_start__",
+                                            "_ITM_deregisterTMCloneTable",
+                                            "_ITM_registerTMCloneTable"};
+
+TEST(Exports, NeedsOnlyTheCLibrary) {
+    EXPECT_EQ(neededBy(kLibrary), std::set<std::string>{"libc.so.6"});
+    // The call-list library: libtovakWrapper by its SONAME, and the C
+    // library, which it calls nothing of but is linked against.
+    EXPECT_EQ(neededBy(kCallsLibrary), (std::set<std::string>{"libc.so.6", "libtovakWrapper.so.0.1"}));
 }
 
 TEST(Exports, ImportsOnlyMemoryCopiesAndLoaderHooks) {
-    const std::set<std::string> allowed = {
-        "memcpy", "memset", "memmove",
-        // weak hooks every shared object carries from the C runtime start files
-        "__cxa_finalize", "__gmon_start__", "_ITM_deregisterTMCloneTable",
-        "_ITM_registerTMCloneTable"};
+    std::set<std::string> allowed = kLoaderHooks;
+    allowed.insert({"memcpy", "memset", "memmove"});
     for (const auto& name : symbolNames(run("nm -D --undefined-only '" + kLibrary + "'")))
         EXPECT_TRUE(allowed.count(name)) << "unexpected import: " << name;
+    // The call-list library: the 48 accessors and the hooks, nothing else.
+    allowed = kLoaderHooks;
+    for (const auto& name : kExports)
+        if (name != "miInitialize") allowed.insert(name);
+    std::set<std::string> accessors;
+    for (const auto& name : symbolNames(run("nm -D --undefined-only '" + kCallsLibrary + "'"))) {
+        EXPECT_TRUE(allowed.count(name)) << "unexpected import of the call-list library: " << name;
+        if (name.rfind("mi", 0) == 0) accessors.insert(name);
+    }
+    EXPECT_EQ(accessors.size(), 48u) << "the call-list library should call every accessor";
 }
 
 TEST(Exports, HasNoExceptionOrTypeInfoMachinery) {
-    const std::string sections = run("readelf -S -W '" + kLibrary + "'");
-    EXPECT_EQ(sections.find(".gcc_except_table"), std::string::npos);
-    const std::string symbols = run("nm '" + kLibrary + "' 2>&1");
-    EXPECT_EQ(symbols.find("__gxx_personality"), std::string::npos);
-    EXPECT_EQ(symbols.find("_ZTI"), std::string::npos);
-    EXPECT_EQ(symbols.find("_ZTS"), std::string::npos);
+    for (const std::string& library : {kLibrary, kCallsLibrary}) {
+        const std::string sections = run("readelf -S -W '" + library + "'");
+        EXPECT_EQ(sections.find(".gcc_except_table"), std::string::npos) << library;
+        const std::string symbols = run("nm '" + library + "' 2>&1");
+        EXPECT_EQ(symbols.find("__gxx_personality"), std::string::npos) << library;
+        EXPECT_EQ(symbols.find("_ZTI"), std::string::npos) << library;
+        EXPECT_EQ(symbols.find("_ZTS"), std::string::npos) << library;
+    }
 }
 #endif
+
+TEST(Exports, TheCallListLibraryExportsMiRunCallsAlone) {
+    const std::string text = run("nm -D --defined-only '" + kCallsLibrary + "'");
+    EXPECT_EQ(symbolNames(text), std::set<std::string>{"miRunCalls"});
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_NE(text.find(" T miRunCalls"), std::string::npos) << text;
+}
 
 }  // namespace

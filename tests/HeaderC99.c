@@ -1,9 +1,10 @@
 /* SPDX-License-Identifier: MIT */
-/* The public header alone must be valid, warning-free C: C89, C99 and C11
+/* The public headers alone must be valid, warning-free C: C89, C99 and C11
  * (tests/CMakeLists.txt). With TOVAK_LAYOUT_CHECK_MUST_FAIL defined, one
  * layout check that is false shows that the checks still reject in this
  * language mode. */
 #include "tovakWrapper.h"
+#include "tovakWrapperCalls.h"
 
 #ifdef TOVAK_LAYOUT_CHECK_MUST_FAIL
 MI_LAYOUT_CHECK(sizeof(MessageRecord) == 0, deliberately_false);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs the library from a build tree into a temporary prefix, then builds
-# and runs tests/consumer against it twice: through find_package and through
-# pkg-config.   Usage: run.sh BUILD_DIR
+# and runs tests/consumer's two programs (the library, the call-list library)
+# against it twice: through find_package and through pkg-config.
+#   Usage: run.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -15,10 +16,14 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 cmake -S "$here" -B "$work/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/cmake-build" >/dev/null
 "$work/cmake-build/consumer"
+"$work/cmake-build/calls_consumer"
 
 # pkg-config
 export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
 cc -std=c99 -Wall -Wextra -pedantic -Werror "$here/consumer.c" -o "$work/consumer-pc" \
     $(pkg-config --cflags --libs tovakWrapper) -Wl,-rpath,"$(pkg-config --variable=libdir tovakWrapper)"
 "$work/consumer-pc"
+cc -std=c89 -Wall -Wextra -pedantic -Werror "$here/calls_consumer.c" -o "$work/calls-consumer-pc" \
+    $(pkg-config --cflags --libs tovakWrapperCalls) -Wl,-rpath,"$(pkg-config --variable=libdir tovakWrapperCalls)"
+"$work/calls-consumer-pc"
 echo "installed package: find_package and pkg-config consumers pass"

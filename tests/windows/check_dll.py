@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """Checks tovakWrapper.dll's export table (exactly the 49 plain names) and its
-imports (system DLLs only, no compiler runtime).  Usage: check_dll.py OBJDUMP DLL"""
+imports (system DLLs only, no compiler runtime); or, for tovakWrapperCalls.dll,
+miRunCalls alone, importing tovakWrapper.dll besides the system DLLs.
+Usage: check_dll.py OBJDUMP DLL"""
 import os
 import re
 import subprocess
@@ -18,8 +20,16 @@ exported = set(re.findall(r'\]\s+(\S+)\s*$', table, re.M))
 expected = set(FUNCTIONS) | {'miInitialize'}
 imports = {name.lower() for name in re.findall(r'DLL Name: (\S+)', dump)}
 allowed = {'kernel32.dll', 'msvcrt.dll'}
+required = set()
+if os.path.basename(dll).lower() == 'tovakwrappercalls.dll':
+    expected = {'miRunCalls'}
+    required = {'tovakwrapper.dll'}
+    allowed |= required
 
 ok = True
+if not required <= imports:
+    print('missing imported DLLs:', sorted(required - imports))
+    ok = False
 if exported != expected:
     print('missing exports:', sorted(expected - exported))
     print('unexpected exports:', sorted(exported - expected))
