@@ -513,12 +513,17 @@ class Fuzz:
     def step(self):
         draw = self.data.draw
         what = draw(st.sampled_from(['call'] * 5 + ['prepare'] * 3 + ['run'] * 6
-                                    + ['edit'] * 3 + ['initialize', 'mutate'] + ['scenario'] * 3))
+                                    + ['edit'] * 3 + ['initialize', 'mutate'] + ['scenario'] * 3
+                                    + ['list'] * 2))
         world = self.world
         if what == 'edit':
             world.edit_table()
         elif what == 'initialize':
             world.initialize()
+        elif what == 'list':
+            if world.prepared and world.lib is self.lib:
+                chosen = draw(st.lists(st.sampled_from(world.prepared), min_size=1, max_size=4))
+                self.run_list(chosen)
         elif what == 'scenario':
             # A prepared call, then what was given to it changes, then a table
             # entry it may read, then it runs.
@@ -537,6 +542,42 @@ class Fuzz:
                 self.run_prepared(draw(st.sampled_from(world.prepared)))
         else:
             self.call(draw(st.sampled_from(ACCESSORS)), what == 'prepare')
+
+    def run_list(self, entries):
+        """The prepared calls as one call list: refused as a whole when the
+        model refuses any of them, else each does what the model does, in order."""
+        world = self.world
+        try:
+            step = self.lib.calls(*[call for _, call, _, _ in entries])
+        except ValueError as error:  # a getter's out over the records of another call
+            self.case.assertIn('overlaps the records', str(error))
+            return
+        plans = [world.plan(acc, n, av, bv if acc.indexed else 0)
+                 for acc, _, _, (n, av, bv, _, _, _) in entries]
+        before = world.memory()
+        guards = [g() if g else None for _, _, _, (_, _, _, _, g, _) in entries]
+        try:
+            results = step()
+        except (TypeError, ValueError, RuntimeError) as error:
+            self.case.assertIn(None, plans, f'a call list refused safe calls: {error}')
+            self.case.assertEqual(world.memory(), before, 'a refused call list wrote')
+            return
+        self.case.assertNotIn(None, plans, 'a call list ran a call the model refuses')
+        results = list(results)
+        for i, ((acc, call, _, (n, _, _, current, guard, buf)), plan, guard_before) in enumerate(
+                zip(entries, plans, guards)):
+            again = any(later[1] is call for later in entries[i + 1:])  # its out is read again
+            values = current() if acc.setter and buf is not None and acc.family != 'Flag' else None
+            expected = world.run_model(acc, n, plan, values)
+            if not acc.setter:
+                result = results.pop(0)
+                got = current() if buf is not None else bytes(result)
+                self.case.assertTrue(again or same_readings(acc, got, expected),
+                                     f'{acc.method} in a call list: read {got.hex()}, '
+                                     f'model {expected.hex()}')
+            if guard:
+                self.case.assertEqual(guard(), guard_before, f'{acc.method}: out of bounds')
+        self.case.assertEqual(world.memory(), world.expected_memory(), 'call list: messages')
 
     def mutate(self):
         """What prepared calls were given changes behind them: 0-d index

@@ -557,6 +557,52 @@ class HostileInputTest(Case):
             self.lib.presence_bit('Command', 0, 0)
 
 
+class CallListTest(Case):
+    def test_a_call_list_is_its_prepared_calls_in_one_native_call(self):
+        def step_calls(group, values, outs):
+            lib, r = self.lib, group.records
+            return [lib.command_set_float.prepare(r, values, 1),
+                    lib.command_set_io_pin_int.prepare(r, array.array('q', [4, 5, 6, 7]), 1, 1),
+                    lib.command_set_flag.prepare(r, None, 2),
+                    lib.command_get_float.prepare(r, 1, out=outs[0]),
+                    lib.feedback_get_io_pin_int.prepare(r, 1, 1),
+                    lib.command_has_io_pin_int.prepare(r, 1, 1),
+                    lib.command_get_flag.prepare(r, 2)]
+        one, listed = Group(), Group()  # the same calls, one by one and as one list
+        self.lib.initialize(one.meta, one.meta, one.meta)
+        values = array.array('f', [1, 2, 3, 4])
+        separate = step_calls(one, values, [array.array('f', [0] * N)])
+        expected = [call() for call in separate]
+        step = self.lib.calls(*step_calls(listed, values, [array.array('f', [0] * N)]))
+        got = step()
+        self.assertEqual([bytes(x) for x in got], [bytes(x) for x in expected if x is not None])
+        self.assertEqual([b''.join(bytes(a) for a in m.values()) for m in listed.storage],
+                         [b''.join(bytes(a) for a in m.values()) for m in one.storage])
+        self.assertEqual([c.accessor for c in step.calls][:2], [1, 29])
+        with self.assertRaises(BufferError):  # it holds its buffers
+            values.append(0)
+        # Checked again when a table entry it reads changes, or after initialize().
+        one.tables[1] = 7
+        self.assertRefused(ValueError, ['pin 1', '= 8'], step)
+        one.tables[1] = 4
+        step()
+        far = Group(first_bit=250)
+        self.lib.initialize(far.meta, far.meta, far.meta)
+        with self.assertRaisesRegex(ValueError, 'presence'):
+            step()
+        self.lib.initialize(one.meta, one.meta, one.meta)
+        step()
+        # Refused when made: anything but prepared calls; a getter's out over
+        # the records of another call of the list.
+        with self.assertRaisesRegex(TypeError, 'call 1 is a function'):
+            self.lib.calls(separate[0], self.lib.command_get_float)
+        inside = (ctypes.c_float * N).from_buffer(listed.records.array, 96)
+        with self.assertRaisesRegex(ValueError, 'out of call 1 .* records array of call 0'):
+            self.lib.calls(self.lib.command_get_float.prepare(listed.records, 0),
+                           self.lib.command_get_float.prepare(one.records, 0, out=inside))
+        self.assertEqual(self.lib.calls()(), ())
+
+
 class DocumentationTest(unittest.TestCase):
     README = os.path.join(ROOT, 'README.md')
 

@@ -115,13 +115,14 @@ Nothing in the process can verify these cheaply, so the host vouches for them:
 """
 from . import simulated
 from ._layouts import (IO_PIN_TAG_FLOAT, IO_PIN_TAG_INT, KIND, LAYOUT, HighResAngleEntry,
-                       IoPinEntry, MessageMetadata, MessageRecord, MiIoPinValue, MiQuaternionf,
-                       MiVector3f)
-from ._library import (FUNCTIONS, METADATA, RECORDS, Library, Prepared, Raw, Records, Shape,
-                       find_library, load)
+                       IoPinEntry, MessageMetadata, MessageRecord, MiCall, MiIoPinValue,
+                       MiQuaternionf, MiVector3f)
+from ._library import (FUNCTIONS, METADATA, RECORDS, CallList, Library, Prepared, Raw, Records,
+                       Shape, find_library, load)
 
 __version__ = '0.1.0'
-__all__ = ['load', 'find_library', 'Library', 'Records', 'Shape', 'Prepared', 'Raw', 'MessageRecord',
+__all__ = ['load', 'find_library', 'Library', 'Records', 'Shape', 'Prepared', 'CallList', 'MiCall',
+           'Raw', 'MessageRecord',
            'MessageMetadata', 'HighResAngleEntry', 'IoPinEntry', 'MiIoPinValue', 'MiVector3f',
            'MiQuaternionf', 'KIND', 'IO_PIN_TAG_INT', 'IO_PIN_TAG_FLOAT', 'FUNCTIONS', 'RECORDS',
            'METADATA', 'LAYOUT', 'simulated']

@@ -58,6 +58,13 @@ class MessageRecord(ctypes.Structure):
                 ('reserved', ctypes.c_void_p)]
 
 
+class MiCall(ctypes.Structure):
+    """One accessor call of a call list (libtovakWrapperCalls)."""
+    _fields_ = [('accessor', c_uint32), ('count', c_uint32), ('number', c_int32),
+                ('field', c_uint32), ('records', POINTER(MessageRecord)),
+                ('buffer', ctypes.c_void_p)]
+
+
 _TABLES = ('numberedFloatTable', 'pinBankTable')
 
 
@@ -87,6 +94,8 @@ LAYOUT: Dict[str, Tuple[int, Dict[str, int]]] = {
     'MessageRecord': (96, {'presence': 0, 'floats': 8, 'highResAngles': 16, 'vector3fs': 24,
                            'quaternionfs': 32, 'uint64s': 40, 'enums': 48, 'bools': 56,
                            'numberedFloats': 64, 'ioPins': 72, 'leds': 80, 'reserved': 88}),
+    'MiCall': (32, {'accessor': 0, 'count': 4, 'number': 8, 'field': 12, 'records': 16,
+                    'buffer': 24}),
     'MessageMetadata': (136, {'base': 48, 'numberedFloatTable': 96, 'opaque1': 104,
                               'pinBankTable': 112, 'opaque2': 120, 'opaque3': 128}),
 }

@@ -27,7 +27,7 @@ from ctypes import (POINTER, c_double, c_float, c_int, c_int32, c_int64, c_ssize
 from dataclasses import dataclass, fields
 from typing import Any, Callable, Dict, List, Optional, Protocol, SupportsIndex, Tuple
 
-from ._layouts import (HighResAngleEntry, IoPinEntry, MessageMetadata, MessageRecord,
+from ._layouts import (HighResAngleEntry, IoPinEntry, MessageMetadata, MessageRecord, MiCall,
                        MiQuaternionf, MiVector3f)
 
 RECORDS = POINTER(MessageRecord)
@@ -622,7 +622,7 @@ class Prepared(tuple):
     # The tuple: native function, its arguments, result, accessor, count,
     # number, field, records, buffer address, held export, buffer, re-check
     # (or None when nothing can change), marks [state, epoch, table, index,
-    # entry] (or None).
+    # entry] (or None), the library's state.
 
     def __call__(self) -> Any:
         marks = self[12]
@@ -693,7 +693,105 @@ def _prepared(state: _State, function: Any, native: Tuple[Any, ...], result: Any
               watched: Tuple[Any, int, int]) -> Prepared:
     marks = None if recheck is None else [state, state.epoch, *watched]
     return tuple.__new__(Prepared, (function, native, result, accessor, n, number, field, records,
-                                    address, keep, buffer, recheck, marks))
+                                    address, keep, buffer, recheck, marks, state))
+
+class CallList(tuple):
+    """Prepared calls run in order by one native call (miRunCalls of
+    libtovakWrapperCalls); made by Library.calls(a, b, ...).
+
+    Calling it runs every call exactly as the prepared calls would, one
+    after the other, and returns a tuple of the getters' out buffers in
+    order. It is checked as they are, with their checks: everything when it
+    is made (each prepared call was checked when prepared; the list adds that
+    no getter's out overlaps the records array of any call in the list, which
+    a later call, or the next run, would read), then again before a run only
+    when initialize() was called since or a table entry one of its calls
+    reads changed; a call that is no longer safe raises and nothing runs. It
+    holds its prepared calls, and so every records array and buffer, for as
+    long as it exists.
+    """
+    __slots__ = ()
+    # The tuple: run (miRunCalls), the MiCall array, its address, n, results,
+    # prepared calls, those that watch the metadata, those that watch a table
+    # entry (with their marks), [epoch checked at], state.
+
+    def __call__(self) -> Tuple[Any, ...]:
+        mark = self[8]
+        if self[9].epoch != mark[0]:
+            _recheck_list(self)
+        for marks, call in self[7]:
+            if marks[2] is not None and marks[2][marks[3]] != marks[4]:
+                _refresh(call)
+        self[0](self[2], self[3])
+        return self[4]
+
+    @property
+    def calls(self) -> Tuple[Prepared, ...]:
+        """The prepared calls, in the order they run."""
+        return self[5]
+
+    def __len__(self) -> int:
+        return self[3]
+
+    def __repr__(self) -> str:
+        return f'<call list of {self[3]} calls>'
+
+    def __reduce__(self) -> Any:
+        raise TypeError('call lists cannot be pickled: they hold addresses')
+
+
+def _recheck_list(calls: CallList) -> None:
+    state = calls[9]
+    epoch = state.epoch
+    for call in calls[6]:
+        _refresh(call)  # raises if the new metadata makes it unsafe
+    calls[8][0] = epoch
+
+
+def _call_list(state: _State, run: Any, prepared: Tuple[Any, ...]) -> CallList:
+    for i, call in enumerate(prepared):
+        if type(call) is not Prepared:
+            raise TypeError(f'call {i} is a {type(call).__name__}; calls() takes prepared calls '
+                            '(from .prepare() of a checked call)')
+        if call[13] is not state:
+            raise ValueError(f'call {i} was prepared by another library; calls() takes calls '
+                             'prepared by this one')
+    if len(prepared) > _U32:
+        raise ValueError(f'a call list holds at most {_U32} calls, not {len(prepared)}')
+    # A getter's out must not overlap the records any call of the list reads.
+    for i, call in enumerate(prepared):
+        if call[2] is None or call[8] is None:
+            continue
+        start = call[8]
+        end = start + _out_size(call)
+        for j, other in enumerate(prepared):
+            records = other[7]
+            if start < records[4] and records[3] < end:
+                raise ValueError(f'the out of call {i} ({end - start} bytes at {start:#x}) '
+                                 f'overlaps the records array of call {j}, which the list reads '
+                                 'after it is written')
+    array_ = (MiCall * len(prepared))()
+    for entry, call in zip(array_, prepared):
+        entry.accessor, entry.count, entry.number, entry.field = call[3], call[4], call[5], call[6]
+        ctypes.memmove(ctypes.addressof(entry) + MiCall.records.offset,
+                       struct.pack('=QQ', call[7][3], call[8] or 0), 16)
+    results = tuple(call[2] for call in prepared if call[2] is not None)
+    watched = tuple(call for call in prepared if call[12] is not None)
+    tables = tuple((call[12], call) for call in watched if call[1] and len(call[1]) == 5)
+    # Every call was checked when prepared, at the epoch its marks hold; one
+    # prepared earlier than the last initialize() is checked again first run.
+    epoch = state.epoch if all(call[12][1] == state.epoch for call in watched) else -1
+    return tuple.__new__(CallList, (run, array_, ctypes.addressof(array_), len(prepared), results,
+                                    prepared, watched, tables, [epoch], state))
+
+
+def _out_size(call: Prepared) -> int:
+    """Bytes a prepared getter writes to its out."""
+    name = FUNCTIONS[call[3] - 1]
+    _, operation, family = _NAME.match(name).groups()  # type: ignore[union-attr]
+    element = UINT8 if operation == 'Has' else _FAMILIES[family][0]
+    return call[4] * element.width
+
 
 # ---- the checked calls, one function per call shape ---------------------------------
 #
@@ -1174,6 +1272,7 @@ class Library:
     def __init__(self, path: Optional[str] = None):
         self.path = path or find_library()
         self.raw = ctypes.CDLL(self.path)
+        self._calls: Optional[Tuple[Any, Any]] = None  # the companion library, once loaded
         self._state = _STATES.setdefault(self.raw._handle, _State())
         self.raw.miInitialize.argtypes = [METADATA, METADATA, METADATA]
         self.raw.miInitialize.restype = None
@@ -1228,6 +1327,42 @@ class Library:
         state.metadata, state.base, state.tables = given + copies, base, tables
         state.epoch += 1
 
+    def calls(self, *prepared: Prepared) -> CallList:
+        """One callable that runs the prepared calls in order in one native call
+        and returns the getters' out buffers, in order (see CallList).
+
+        Needs the companion library libtovakWrapperCalls beside this one
+        (the same directory). Raises TypeError for anything but calls
+        prepared by this library, ValueError when a getter's out overlaps
+        the records of any call in the list, OSError without the companion.
+
+        >>> import array, tovakwrapper as tw
+        >>> lib = tw.load()
+        >>> group = tw.simulated.Group()
+        >>> lib.initialize(group.meta, group.meta, group.meta)
+        >>> step = lib.calls(
+        ...     lib.command_set_float.prepare(group.records, array.array('f', [1, 2, 3, 4]), 0),
+        ...     lib.command_get_float.prepare(group.records, 0),
+        ...     lib.command_get_flag.prepare(group.records, 1))
+        >>> step()
+        (array('f', [1.0, 2.0, 3.0, 4.0]), array('B', [0, 0, 0, 0]))
+        """
+        return _call_list(self._state, self._run_calls(), prepared)
+
+    def _run_calls(self) -> Any:
+        if self._calls is None:
+            directory = os.path.dirname(self.path)
+            tried = [os.path.join(directory, name) for name in _CALLS_NAMES]
+            path = next((p for p in tried if os.path.isfile(p)), None)
+            if path is None:
+                raise OSError('call lists need the companion library beside this one; looked for '
+                              + ', '.join(tried))
+            companion = ctypes.CDLL(path)
+            run = companion._FuncPtr(('miRunCalls', companion))
+            run.argtypes, run.restype = [c_void_p, c_uint32], None
+            self._calls = (companion, run)
+        return self._calls[1]
+
     def presence_bit(self, message: str, kind: SupportsIndex, field: SupportsIndex) -> int:
         """The absolute presence bit of field `field` of `kind` (a KIND, e.g.
         tw.KIND.FLOAT) in `message` ('command', 'feedback' or 'info')
@@ -1254,6 +1389,8 @@ _STATES: Dict[int, _State] = {}
 # link an uninstalled or -dev install provides.
 SONAME = 'libtovakWrapper.so.0.1'
 _NAMES = (SONAME, 'libtovakWrapper.so')
+# The companion library that runs call lists, looked for beside the main one.
+_CALLS_NAMES = ('libtovakWrapperCalls.so.0.1', 'libtovakWrapperCalls.so')
 
 def _triplet() -> str:
     return sysconfig.get_config_var('MULTIARCH') or f'{platform.machine()}-linux-gnu'
