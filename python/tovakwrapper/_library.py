@@ -712,16 +712,17 @@ class CallList(tuple):
     """
     __slots__ = ()
     # The tuple: run (miRunCalls), the MiCall array, its address, n, results,
-    # prepared calls, those that watch the metadata, those that watch a table
-    # entry (with their marks), [epoch checked at], state.
+    # prepared calls, those that watch the metadata, [the table entries they
+    # were checked against: (table, index, entry)], [epoch checked at], state.
 
     def __call__(self) -> Tuple[Any, ...]:
-        mark = self[8]
-        if self[9].epoch != mark[0]:
+        if self[9].epoch != self[8][0]:
             _recheck_list(self)
-        for marks, call in self[7]:
-            if marks[2] is not None and marks[2][marks[3]] != marks[4]:
-                _refresh(call)
+        else:
+            for table, index, entry in self[7][0]:
+                if table[index] != entry:
+                    _recheck_list(self)
+                    break
         self[0](self[2], self[3])
         return self[4]
 
@@ -741,11 +742,23 @@ class CallList(tuple):
 
 
 def _recheck_list(calls: CallList) -> None:
-    state = calls[9]
-    epoch = state.epoch
+    """Checks every call that reads the metadata again (raising as it would),
+    then notes the epoch and the table entries they were checked against."""
+    epoch = calls[9].epoch
     for call in calls[6]:
-        _refresh(call)  # raises if the new metadata makes it unsafe
+        _refresh(call)
+    calls[7][0] = _entries(calls[6])
     calls[8][0] = epoch
+
+
+def _entries(watched: Tuple[Prepared, ...]) -> Tuple[Tuple[Any, int, int], ...]:
+    """The distinct table entries the calls were checked against."""
+    seen: Dict[Tuple[int, int], Tuple[Any, int, int]] = {}
+    for call in watched:
+        table, index, entry = call[12][2:5]
+        if table is not None:
+            seen.setdefault((id(table), index), (table, index, entry))
+    return tuple(seen.values())
 
 
 def _call_list(state: _State, run: Any, prepared: Tuple[Any, ...]) -> CallList:
@@ -777,12 +790,10 @@ def _call_list(state: _State, run: Any, prepared: Tuple[Any, ...]) -> CallList:
                        struct.pack('=QQ', call[7][3], call[8] or 0), 16)
     results = tuple(call[2] for call in prepared if call[2] is not None)
     watched = tuple(call for call in prepared if call[12] is not None)
-    tables = tuple((call[12], call) for call in watched if call[1] and len(call[1]) == 5)
-    # Every call was checked when prepared, at the epoch its marks hold; one
-    # prepared earlier than the last initialize() is checked again first run.
-    epoch = state.epoch if all(call[12][1] == state.epoch for call in watched) else -1
-    return tuple.__new__(CallList, (run, array_, ctypes.addressof(array_), len(prepared), results,
-                                    prepared, watched, tables, [epoch], state))
+    calls = tuple.__new__(CallList, (run, array_, ctypes.addressof(array_), len(prepared), results,
+                                     prepared, watched, [()], [-1], state))
+    _recheck_list(calls)  # every call against the metadata and tables of now
+    return calls
 
 
 def _out_size(call: Prepared) -> int:
