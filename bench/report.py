@@ -172,17 +172,27 @@ def python_section(build):
         PYTHON_HEADING, '',
         f'From `python/bench_batching.py`, run by `{sys.executable}` with the rest of this '
         'report or alone (`bench/report.py --python-only`), against the same library build. One '
-        'Feedback Float field of N messages, read five ways: **raw** is the ctypes function of '
+        'Feedback Float field of N messages: **raw** is the ctypes function of '
         '`lib.raw` with every pointer prepared in advance; **checked, out=** the checked call '
         '`lib.feedback_get_float(records, field, out=buffer)` with a preallocated ctypes buffer, '
-        'every index and the buffer checked; **checked, allocating** the same without `out=`; '
+        'every index and the buffer checked (type, length, alignment, no overlap with the '
+        'records) on the buffer\'s held export; **checked, array.array out=** the same with an '
+        'array.array, whose export (a memoryview, about 0.1 µs) is what keeps it from being '
+        'resized while the library writes; **checked, allocating** the same without `out=`; '
         '**prepared** a call from `lib.feedback_get_float.prepare(records, field, out=buffer)`; '
         '**one raw call per message** N raw calls of one message each; **checked, numpy out=** '
-        'the checked call with a numpy float32 array as `out=`, when numpy imports. The checked '
+        'the checked call with a numpy float32 array as `out=`, when numpy imports. Times are '
+        'this thread\'s CPU time, the best of interleaved rounds. The checked '
         'and prepared calls pass integer addresses to functions declared with `c_void_p`, which '
         'ctypes converts faster than the typed pointers `lib.raw` declares: so a prepared call '
-        'can beat raw. Targets: checked ≤ 2.5× raw at 12 messages and ≤ 1.2× at 4096; prepared '
-        '≤ 1.2× raw at 12.', '', table.strip(), ''])
+        'can beat raw. Targets at 12 messages: checked ≤ 1.6× raw, numpy ≤ 2.3×, prepared ≤ '
+        '1.0×; at 4096 all ≤ 1.15×.', '',
+        'The second table is a control-loop step of 10 accessors (3 Command setters, 7 getters '
+        'and queries, array.array and ctypes buffers) over 12 and 256 messages: **10 checked '
+        'calls**; **10 prepared calls**; **one call list**, `lib.calls(...)` of those prepared '
+        'calls, run by one native call of the companion library; and **one raw call of one '
+        'accessor**, the floor of any step. Targets at 12 messages: the call list ≤ 1.5× the '
+        'raw call and ≥ 8× faster than the 10 prepared calls.', '', table.strip(), ''])
 
 
 def python_only(build):

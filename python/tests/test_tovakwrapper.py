@@ -348,6 +348,261 @@ class PreparedTest(Case):
         self.assertEqual(list(self.lib.command_get_float.prepare(self.g.records, 0)()), [0] * N)
 
 
+class HostileInputTest(Case):
+    """One test per way an adversarial caller could make the checks look at
+    one thing while the native call uses another."""
+
+    @needs_numpy
+    def test_prepared_calls_keep_the_ints_they_converted(self):
+        pin = numpy.array(3)  # a 0-d array: its __index__ reads the array each time
+        values = array.array('q', [1, 2, 3, 4])
+        call = self.lib.command_set_io_pin_int.prepare(self.g.records, values, pin, 1)
+        call()
+        pin[()] = -1000
+        self.feedback.tables[1] = 1001  # -1000 + 1001 would pass; 3 + 1001 must not
+        self.assertRefused(ValueError, ['pin 3', '(1001) = 1004'], call)
+        self.feedback.tables[1] = 4
+        call()
+        self.assertEqual([self.g.storage[i]['ioPins'][7].value.asInt for i in range(N)], [1, 2, 3, 4])
+
+        class Drifting:  # a different index at every conversion
+            calls = 0
+
+            def __index__(self):
+                Drifting.calls += 1
+                return 1 if Drifting.calls == 1 else 10**6
+        self.lib.command_set_float(self.g.records, array.array('f', [1] * N), Drifting())
+        self.assertEqual(Drifting.calls, 1)
+        self.assertEqual(call.number, 3)
+        self.assertEqual((call.accessor, call.count, call.field), (tw.FUNCTIONS.index(
+            'miCommandSetIoPinInt') + 1, N, 1))
+
+    def test_records_and_prepared_calls_cannot_be_changed(self):
+        records = self.g.records
+        for name, value in [('count', 100000), ('shape', tw.Shape(1)), ('address', 0),
+                            ('array', None), ('limits', ()), ('anything', 1)]:
+            with self.assertRaises(AttributeError, msg=name):
+                setattr(records, name, value)
+        call = self.lib.feedback_get_float.prepare(records, 1)
+        for name in ('field', 'count', 'records', 'address', 'buffer', 'anything'):
+            with self.assertRaises(AttributeError, msg=name):
+                setattr(call, name, 1)
+        self.assertEqual(len(records), N)
+        misaligned = memoryview(bytearray(96 * N + 8))[4:4 + 96 * N]
+        with self.assertRaisesRegex(ValueError, 'records start at address .* multiple of 8'):
+            tw.Records(misaligned, records.shape)
+
+    def test_types_are_told_by_type_not_by_class(self):
+        class LiesAboutItsClass(int):
+            """An int of 50 000 000 that claims to be a plain int in range."""
+            __class__ = property(lambda self: int)  # type: ignore[assignment]
+            __lt__ = __le__ = __gt__ = __ge__ = lambda self, other: True
+        self.assertRefused(ValueError, ['field', '50000000'], self.lib.command_get_float,
+                           self.g.records, LiesAboutItsClass(50_000_000))
+        self.assertRefused(ValueError, ['pin', '50000000'], self.lib.command_get_io_pin,
+                           self.g.records, LiesAboutItsClass(50_000_000), 0)
+
+        class ClaimsToBeAnArray(bytearray):  # a Python class passing for array.array or numpy
+            @property
+            def __class__(self):
+                return array.array
+            typecode, ndim, shape = 'f', 1, (N,)
+        ClaimsToBeAnArray.__module__, ClaimsToBeAnArray.__name__ = 'numpy', 'ndarray'
+        self.assertRefused(TypeError, ['out', "format 'B'", 'float32'], self.lib.command_get_float,
+                           self.g.records, 0, out=ClaimsToBeAnArray(4))
+        self.assertRefused(TypeError, ['records must be a tovakwrapper.Records'],
+                           self.lib.command_get_float, (self.g.records,), 0)
+
+    def test_buffers_are_held_before_they_are_measured(self):
+        # At every line the checked call runs, in turn, something tries to
+        # shrink the buffer, as another thread could (the native call
+        # releases the GIL). Either the call sees the shrunk buffer and
+        # refuses it, or the buffer can no longer shrink: never both.
+        package = os.path.dirname(tovakwrapper._library.__file__)
+        cases = [(self.lib.feedback_get_float, lambda: array.array('f', [0] * N), 'pop'),
+                 (self.lib.feedback_get_bool, lambda: bytearray(N), 'pop')]
+        for getter, make, shrink in cases:
+            for k in range(1, 40):
+                out, seen = make(), [0]
+
+                def line(frame, event, arg):
+                    if event == 'line':
+                        seen[0] += 1
+                        if seen[0] == k:
+                            with contextlib.suppress(BufferError):
+                                getattr(out, shrink)()
+                    return line
+
+                def call(frame, event, arg):
+                    name = frame.f_code.co_filename
+                    return line if name.startswith(package) or 'tovakwrapper' in name else None
+                sys.settrace(call)
+                try:
+                    getter(self.g.records, 1, out=out)
+                except ValueError as error:
+                    self.assertIn('must hold exactly', str(error))
+                else:
+                    self.assertEqual(len(out), N, (getter.__name__, k))
+                finally:
+                    sys.settrace(None)
+
+    @needs_numpy
+    def test_read_only_values_are_read_where_they_are(self):
+        source = numpy.arange(N, dtype=numpy.float32)
+        view = source[:]
+        view.flags.writeable = False
+        put = self.lib.command_set_float.prepare(self.g.records, view, 0)
+        put()
+        source[:] = [9, 8, 7, 6]
+        put()
+        self.assertEqual(list(self.lib.command_get_float(self.g.records, 0)), [9, 8, 7, 6])
+        self.lib.command_set_enum(self.g.records, memoryview(bytes(range(16))).cast('i'), 1)
+        self.assertEqual(bytes(self.lib.command_get_enum(self.g.records, 1)), bytes(range(16)))
+
+    def test_misaligned_buffers(self):
+        def misaligned(ctype, offset):
+            return (ctype * N).from_buffer(bytearray(ctypes.sizeof(ctype) * N + 8), offset)
+        self.assertRefused(ValueError, ['out', 'multiple of 8', 'float64'],
+                           self.lib.command_get_high_res_angle, self.g.records, 0,
+                           out=misaligned(ctypes.c_double, 1))
+        self.assertRefused(ValueError, ['values', 'multiple of 4'], self.lib.command_set_float,
+                           self.g.records, misaligned(ctypes.c_float, 2), 0)
+        self.assertRefused(ValueError, ['out', 'multiple of 8', 'IoPinEntry'],
+                           self.lib.command_get_io_pin, self.g.records, 0, 0,
+                           out=tw.Raw(memoryview(bytearray(16 * N + 4))[4:]))
+        if numpy is not None:
+            self.assertRefused(ValueError, ['out', 'multiple of 8'],
+                               self.lib.command_get_high_res_angle, self.g.records, 0,
+                               out=numpy.frombuffer(bytearray(8 * N + 1), numpy.float64, N, 1))
+
+    def test_out_overlapping_the_records(self):
+        records = self.g.records
+        before = bytes(records.array)
+        overlapping = [(ctypes.c_float * N).from_buffer(records.array, 96),
+                       memoryview(records.array).cast('B')[8:8 + 4 * N].cast('f'),
+                       tw.Raw(memoryview(records.array).cast('B')[-2:])]
+        if numpy is not None:
+            overlapping.append(numpy.frombuffer(records.array, numpy.float32, N, 92))
+        for out in overlapping:
+            n = 2 if type(out) is tw.Raw else N
+            self.assertRefused(ValueError, ['overlaps the records array'],
+                               self.lib.feedback_get_float if n == N else self.lib.feedback_get_bool,
+                               records, 1, count=n, out=out)
+        self.assertEqual(bytes(records.array), before)
+
+    def test_initialize_reads_the_bytes_the_library_copies(self):
+        class Lying(tw.MessageMetadata):
+            base = property(lambda self: [0] * 12)  # its bytes say otherwise
+        far = Group(first_bit=250)
+        with self.assertRaisesRegex(TypeError, 'feedback must be a tovakwrapper.MessageMetadata'):
+            self.lib.initialize(self.command.meta, Lying.from_buffer_copy(far.meta), self.info.meta)
+        # Bases written behind ctypes' back are what the library gets, and
+        # so what the checks use.
+        far = Group()
+        ctypes.memmove(ctypes.addressof(far.meta) + tw.MessageMetadata.base.offset,
+                       (ctypes.c_uint32 * 12)(*[300] * 12), 48)
+        self.lib.initialize(far.meta, far.meta, far.meta)
+        self.assertRefused(ValueError, ['presence bit 301', 'word 9'], self.lib.command_set_float,
+                           self.g.records, None, 1)
+        # So is a table pointer that is not the c_int32 array the metadata was given.
+        other = (ctypes.c_int32 * 2)(0, 100)
+        far = Group()
+        ctypes.memmove(ctypes.addressof(far.meta) + tw.MessageMetadata.pinBankTable.offset,
+                       ctypes.byref(ctypes.c_void_p(ctypes.addressof(other))), 8)
+        self.lib.initialize(far.meta, far.meta, far.meta)
+        self.assertRefused(ValueError, ['bank cannot be checked'], self.lib.command_get_io_pin,
+                           self.g.records, 0, 1)
+
+    def test_metadata_calls_before_initialize(self):
+        with tempfile.TemporaryDirectory() as directory:
+            copy = os.path.join(directory, 'libtovakWrapperCopy.so')
+            with open(tw.load().path, 'rb') as source, open(copy, 'wb') as target:
+                target.write(source.read())
+            lib = tw.Library(copy)  # a second copy of the library, never initialized
+        g = self.g
+        f4 = array.array('f', [1] * N)
+        reading = [(lib.command_set_float, (g.records, f4, 0)), (lib.command_set_flag, (g.records, None, 0)),
+                   (lib.command_get_flag, (g.records, 0)), (lib.info_get_flag, (g.records, 0)),
+                   (lib.command_get_numbered_float, (g.records, 0, 0)),
+                   (lib.command_set_io_pin_float, (g.records, f4, 0, 0)),
+                   (lib.feedback_has_io_pin_int, (g.records, 0, 0)),
+                   (lib.command_set_float.prepare, (g.records, f4, 0))]
+        for call, args in reading:
+            self.assertRefused(RuntimeError, ['call initialize() first'], call, *args)
+        with self.assertRaisesRegex(RuntimeError, 'initialize'):
+            lib.presence_bit('command', tw.KIND.FLOAT, 0)
+        self.assertEqual(len(lib.command_get_float(g.records, 0)), N)
+        self.assertEqual(len(lib.info_has_field(g.records, 3)), N)
+        lib.raw.miCommandSetFloat(ctypes.cast(g.records.array, tw.RECORDS), None, 0, 0)
+
+    def test_error_messages_say_what_is_wrong(self):
+        if numpy is not None:
+            for out in (numpy.zeros((), numpy.float32), numpy.zeros((N, 1), numpy.float32)):
+                self.assertRefused(TypeError, [f'shape {out.shape}', 'one-dimensional'],
+                                   self.lib.feedback_get_float, self.g.records, 0, out=out)
+            rows = numpy.zeros(N, [('v', numpy.float32, (3,))])  # the same 12 bytes as MiVector3f
+            self.g.storage[2]['vector3fs'][1].v[:] = [1, 2, 3]
+            self.lib.command_get_vector3f(self.g.records, 1, out=rows)
+            self.assertEqual(rows['v'][2].tolist(), [1, 2, 3])
+        with self.assertRaisesRegex(TypeError, r"prepare\(\) got an unexpected keyword argument 'out'"):
+            self.lib.command_set_float.prepare(self.g.records, None, 0, out=bytearray(N))
+
+    def test_presence_bit_helper(self):
+        self.lib.command_set_float(self.g.records, None, 2)
+        self.assertEqual(self.lib.presence_bit('command', tw.KIND.FLOAT, 2), 2)
+        self.assertEqual(self.lib.presence_bit('feedback', tw.KIND['LED'], 1), 3 + 9 * 8 + 1)
+        bit = self.lib.presence_bit('command', tw.KIND.FLOAT, 2)
+        self.assertEqual(list(self.lib.command_has_field(self.g.records, bit)), [1] * N)
+        with self.assertRaisesRegex(ValueError, "message must be 'command'"):
+            self.lib.presence_bit('Command', 0, 0)
+
+
+class CallListTest(Case):
+    def test_a_call_list_is_its_prepared_calls_in_one_native_call(self):
+        def step_calls(group, values, outs):
+            lib, r = self.lib, group.records
+            return [lib.command_set_float.prepare(r, values, 1),
+                    lib.command_set_io_pin_int.prepare(r, array.array('q', [4, 5, 6, 7]), 1, 1),
+                    lib.command_set_flag.prepare(r, None, 2),
+                    lib.command_get_float.prepare(r, 1, out=outs[0]),
+                    lib.feedback_get_io_pin_int.prepare(r, 1, 1),
+                    lib.command_has_io_pin_int.prepare(r, 1, 1),
+                    lib.command_get_flag.prepare(r, 2)]
+        one, listed = Group(), Group()  # the same calls, one by one and as one list
+        self.lib.initialize(one.meta, one.meta, one.meta)
+        values = array.array('f', [1, 2, 3, 4])
+        separate = step_calls(one, values, [array.array('f', [0] * N)])
+        expected = [call() for call in separate]
+        step = self.lib.calls(*step_calls(listed, values, [array.array('f', [0] * N)]))
+        got = step()
+        self.assertEqual([bytes(x) for x in got], [bytes(x) for x in expected if x is not None])
+        self.assertEqual([b''.join(bytes(a) for a in m.values()) for m in listed.storage],
+                         [b''.join(bytes(a) for a in m.values()) for m in one.storage])
+        self.assertEqual([c.accessor for c in step.calls][:2], [1, 29])
+        with self.assertRaises(BufferError):  # it holds its buffers
+            values.append(0)
+        # Checked again when a table entry it reads changes, or after initialize().
+        one.tables[1] = 7
+        self.assertRefused(ValueError, ['pin 1', '= 8'], step)
+        one.tables[1] = 4
+        step()
+        far = Group(first_bit=250)
+        self.lib.initialize(far.meta, far.meta, far.meta)
+        with self.assertRaisesRegex(ValueError, 'presence'):
+            step()
+        self.lib.initialize(one.meta, one.meta, one.meta)
+        step()
+        # Refused when made: anything but prepared calls; a getter's out over
+        # the records of another call of the list.
+        with self.assertRaisesRegex(TypeError, 'call 1 is a function'):
+            self.lib.calls(separate[0], self.lib.command_get_float)
+        inside = (ctypes.c_float * N).from_buffer(listed.records.array, 96)
+        with self.assertRaisesRegex(ValueError, 'out of call 1 .* records array of call 0'):
+            self.lib.calls(self.lib.command_get_float.prepare(listed.records, 0),
+                           self.lib.command_get_float.prepare(one.records, 0, out=inside))
+        self.assertEqual(self.lib.calls()(), ())
+
+
 class DocumentationTest(unittest.TestCase):
     README = os.path.join(ROOT, 'README.md')
     INSTALL = os.path.join(ROOT, 'docs', 'install.md')

@@ -3,11 +3,27 @@
 from __future__ import annotations
 
 import ctypes
+import enum
 from ctypes import POINTER, c_float, c_int32, c_int64, c_uint8, c_uint32, c_uint64
-from typing import Any, Dict
+from typing import Any, Dict, Tuple
 
-KIND: Dict[str, int] = dict(FLOAT=0, HIGH_RES_ANGLE=1, VECTOR3F=2, QUATERNIONF=3, UINT64=4, ENUM=5,
-                            BOOL=6, NUMBERED_FLOAT=7, IO_PIN=8, LED=9, RESERVED=10, FLAG=11)
+
+class KIND(enum.IntEnum):
+    """The field kinds, in the order that indexes a record's value arrays and
+    the metadata's bases: ``tw.KIND.FLOAT`` and ``tw.KIND['FLOAT']`` are both 0."""
+    FLOAT = 0
+    HIGH_RES_ANGLE = 1
+    VECTOR3F = 2
+    QUATERNIONF = 3
+    UINT64 = 4
+    ENUM = 5
+    BOOL = 6
+    NUMBERED_FLOAT = 7
+    IO_PIN = 8
+    LED = 9
+    RESERVED = 10
+    FLAG = 11
+
 IO_PIN_TAG_INT = 1
 IO_PIN_TAG_FLOAT = 2
 
@@ -42,6 +58,13 @@ class MessageRecord(ctypes.Structure):
                 ('reserved', ctypes.c_void_p)]
 
 
+class MiCall(ctypes.Structure):
+    """One accessor call of a call list (libtovakWrapperCalls)."""
+    _fields_ = [('accessor', c_uint32), ('count', c_uint32), ('number', c_int32),
+                ('field', c_uint32), ('records', POINTER(MessageRecord)),
+                ('buffer', ctypes.c_void_p)]
+
+
 _TABLES = ('numberedFloatTable', 'pinBankTable')
 
 
@@ -63,7 +86,7 @@ class MessageMetadata(ctypes.Structure):
 
 
 # The sizes and offsets the library's header fixes; checked at import.
-LAYOUT = {
+LAYOUT: Dict[str, Tuple[int, Dict[str, int]]] = {
     'MiVector3f': (12, {}),
     'MiQuaternionf': (16, {}),
     'HighResAngleEntry': (16, {'revolutions': 0, 'offset': 8, 'padding': 12}),
@@ -71,6 +94,8 @@ LAYOUT = {
     'MessageRecord': (96, {'presence': 0, 'floats': 8, 'highResAngles': 16, 'vector3fs': 24,
                            'quaternionfs': 32, 'uint64s': 40, 'enums': 48, 'bools': 56,
                            'numberedFloats': 64, 'ioPins': 72, 'leds': 80, 'reserved': 88}),
+    'MiCall': (32, {'accessor': 0, 'count': 4, 'number': 8, 'field': 12, 'records': 16,
+                    'buffer': 24}),
     'MessageMetadata': (136, {'base': 48, 'numberedFloatTable': 96, 'opaque1': 104,
                               'pinBankTable': 112, 'opaque2': 120, 'opaque3': 128}),
 }

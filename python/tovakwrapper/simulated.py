@@ -10,7 +10,7 @@ Python counterpart of the simulated message library of the C++ tests.
 from __future__ import annotations
 
 import ctypes
-from typing import Any, Dict, List
+from typing import Any, Dict, List, Tuple
 
 from ._layouts import (HighResAngleEntry, IoPinEntry, MessageMetadata, MessageRecord, MiQuaternionf,
                        MiVector3f)
@@ -34,7 +34,7 @@ class Group:
     def __init__(self, first_bit: int = 0, count: int = 4):
         self.storage: List[Dict[str, Any]] = []
         array = (MessageRecord * count)()
-        kinds = [('floats', ctypes.c_float), ('highResAngles', HighResAngleEntry),
+        kinds: List[Tuple[str, Any]] = [('floats', ctypes.c_float), ('highResAngles', HighResAngleEntry),
                  ('vector3fs', MiVector3f), ('quaternionfs', MiQuaternionf),
                  ('uint64s', ctypes.c_uint64), ('enums', ctypes.c_int32), ('bools', ctypes.c_uint8),
                  ('numberedFloats', ctypes.c_float), ('ioPins', IoPinEntry),
