@@ -10,6 +10,7 @@ import gc
 import io
 import os
 import re
+import shutil
 import sys
 import sysconfig
 import tempfile
@@ -601,6 +602,61 @@ class CallListTest(Case):
             self.lib.calls(self.lib.command_get_float.prepare(listed.records, 0),
                            self.lib.command_get_float.prepare(one.records, 0, out=inside))
         self.assertEqual(self.lib.calls()(), ())
+
+
+class ObjectsThatLieTest(Case):
+    """What a caller's own objects say about themselves is never what the
+    checks go by: ctypes subclasses with their own len() or [], tables,
+    the outputs a prepared call makes, a companion of another library."""
+
+    def test_lengths_and_tables_are_read_from_the_bytes(self):
+        class Liar(ctypes.Array):  # claims more elements than it holds
+            _type_, _length_ = ctypes.c_float, 1
+            claim = 1
+
+            def __len__(self):
+                return Liar.claim
+        self.lib.command_get_float(self.g.records, 0, count=1, out=Liar())
+        Liar.claim = N
+        self.assertRefused(ValueError, ['holds 1 elements'], self.lib.command_get_float,
+                           self.g.records, 0, out=Liar())
+
+        class Table(ctypes.Array):  # shows entries other than its bytes
+            _type_, _length_ = ctypes.c_int32, 2
+
+            def __getitem__(self, i):
+                return (0, 4)[i]
+        table = Table()
+        ctypes.memmove(table, (ctypes.c_int32 * 2)(0, 100000), 8)
+        self.g.meta.pinBankTable = table
+        self.lib.initialize(self.g.meta, self.g.meta, self.g.meta)
+        self.assertRefused(ValueError, ['100000'], self.lib.command_set_io_pin_int,
+                           self.g.records, array.array('q', [1] * N), 0, 1)
+
+    def test_prepared_outputs_are_held_and_list_outputs_spare_the_tables(self):
+        read = self.lib.command_get_float.prepare(self.g.records, 0)
+        with self.assertRaises(BufferError):
+            read().extend(array.array('f', [0.0]))
+        self.lib.command_set_enum(self.g.records, array.array('i', [0, 100000, 0, 0]), 0)
+        with self.assertRaisesRegex(ValueError, "out of call 0 .* metadata.s .* table"):
+            self.lib.calls(self.lib.command_get_enum.prepare(self.g.records, 0, count=2,
+                                                            out=self.g.tables),
+                           self.lib.command_set_io_pin_int.prepare(
+                               self.g.records, array.array('q', [-1] * N), 0, 1))
+        self.assertEqual(list(self.g.tables), [0, 4])
+
+    def test_companion_of_another_copy_is_refused(self):
+        directory = tempfile.mkdtemp()
+        try:
+            source = os.path.dirname(self.lib.path)
+            for name in ('libtovakWrapper.so.0.1', 'libtovakWrapperCalls.so.0.1'):
+                shutil.copy(os.path.join(source, name), directory)
+            other = tw.Library(os.path.join(directory, 'libtovakWrapper.so.0.1'))
+            other.initialize(self.g.meta, self.g.meta, self.g.meta)
+            with self.assertRaisesRegex(OSError, 'another copy'):
+                other.calls(other.command_set_flag.prepare(self.g.records, None, 0))
+        finally:
+            shutil.rmtree(directory)
 
 
 class DocumentationTest(unittest.TestCase):

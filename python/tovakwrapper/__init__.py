@@ -23,7 +23,8 @@ array, or any C-contiguous buffer of whole 96-byte records at an 8-byte
 aligned address) together with a `Shape`, the number of presence words and
 of elements of each value array that every message has at least. A Records
 object cannot be changed: its array, shape, count and address are read-only,
-and its buffer stays exported (so it cannot be resized) while it exists.
+and its buffer stays exported (so it cannot be resized, ctypes.resize()
+excepted) while it exists.
 
 Call shapes
 -----------
@@ -70,7 +71,8 @@ returns out (getters) or None. It keeps the ints it converted, so an index
 object that changes afterwards (a 0-d numpy array) changes nothing, and it
 checks again, with those ints, only what can change: everything after a new
 initialize(), the table entry it reads when that entry changed. It holds its
-buffer, which therefore cannot be resized, and a read-only values buffer is
+buffer, which therefore cannot be resized (ctypes.resize() excepted), and
+its out array when it made one; a read-only values buffer is
 read where it is at every call, never copied. Its properties (accessor,
 count, number, field, records, buffer, address) say what it passes.
 
@@ -82,8 +84,10 @@ with the prepared calls' own checks: all of them when it is made (plus that
 no getter's out overlaps the records of any call of the list), and again
 before a run only when initialize() was called since or a table entry one of
 its calls reads changed. It holds its prepared calls and so all their
-buffers. For a control-loop step of ten accessors it costs about one raw
-call (examples/control_loop.py).
+buffers. A companion library that calls another copy of the main library
+than the one loaded (the loader binds it by SONAME) is refused. For a
+control-loop step of ten accessors it costs about one raw call
+(examples/control_loop.py).
 
 `lib.raw` has the 49 library functions with their C types, unchecked: they
 behave as the library does (before miInitialize, setters place presence bits
@@ -121,9 +125,15 @@ Nothing in the process can verify these cheaply, so the host vouches for them:
   call's checks and the end of its native call (the library takes no locks,
   and a lock here would not bind other code; buffers, on the other hand, are
   held so that they cannot be resized meanwhile);
-- that the companion library beside the main one calls that same main
-  library (the loader binds it by SONAME to the one already loaded; a copy
-  of the main library loaded from elsewhere would not share its metadata);
+- that ctypes.resize() is not called on a buffer, records array or table
+  that a Records, prepared call or call list holds, nor on the ctypes object
+  behind a view of one (a memoryview, a numpy array, a Raw): it moves the
+  memory whatever exports are held on it, and the object may be reached
+  through any chain of views, so only the object itself could tell (the
+  same for numpy's unchecked resize(refcheck=False) and .data assignment);
+- that out= does not overlap the record array of another Records object
+  (the call's own records are checked): every live Records would have to be
+  looked at on every call;
 - that nobody forges the package's own objects (tuple.__new__(Records, ...))
   or edits its private state.
 """

@@ -35,6 +35,7 @@ METADATA = POINTER(MessageMetadata)
 _U32 = 0xFFFFFFFF
 _Array = ctypes.Array
 _addressof = ctypes.addressof
+_sizeof = ctypes.sizeof
 _from_buffer = ctypes.c_char.from_buffer
 _arraytype = array.array
 
@@ -225,10 +226,10 @@ def _out(obj: Any, n: int, element: _Element, records: Records) -> Tuple[Optiona
     cls = type(obj)
     keep: Any
     if cls in element.known:
-        # A ctypes array type whose export was checked once: its length and
-        # element type are fixed with the type (len() reads what ctypes
-        # allocated, not the _length_ attribute, which can be reassigned).
-        if len(obj) != n:
+        # A ctypes array type whose export was checked once: its element type
+        # is fixed with the type, and its length is what ctypes allocated
+        # (sizeof; len() could be a subclass's own __len__).
+        if _sizeof(obj) != n * element.width:
             return _take_view('out', obj, n, element, True, records)
         keep, address = obj, _addressof(obj)
     elif cls is _ndarray:
@@ -263,7 +264,7 @@ def _values(obj: Any, n: int, element: _Element, records: Records) -> Tuple[Opti
     cls = type(obj)
     keep: Any
     if cls in element.known:
-        if len(obj) < n:
+        if _sizeof(obj) < n * element.width:
             return _take_view('values', obj, n, element, False, records)
         keep, address = obj, _addressof(obj)
     elif cls is _ndarray:
@@ -427,7 +428,8 @@ class Records(tuple):
     checked calls guarantee that no index goes beyond `shape`.
 
     A Records object cannot be changed: its array, shape, count and address
-    are read-only, and the buffer stays exported (so not resizable) for as
+    are read-only, and the buffer stays exported (so not resizable, but for
+    ctypes.resize()) for as
     long as the object exists.
 
     >>> import tovakwrapper as tw
@@ -528,15 +530,17 @@ _BASE_OFFSET = MessageMetadata.base.offset
 
 def _held_table(meta: MessageMetadata, address: int, which: int) -> Any:
     """The table at `address` (read from the metadata's bytes): None for a
-    null pointer, the c_int32 array assigned to the metadata there, or
-    _UnknownTable."""
+    null pointer, _UnknownTable, or (view, given): a plain c_int32 array over
+    exactly the bytes of the c_int32 array assigned to the metadata there,
+    which the checks read instead of the given object (whose type could
+    answer len() and [] as it likes), and that object, kept alive."""
     if not address:
         return None
     field = _TABLE_FIELDS[which]
     given = meta.__dict__.get('_given_tables', {}).get(field)
     cls = type(given)
     if cls.__base__ is _Array and cls._type_ is c_int32 and _addressof(given) == address:
-        return given
+        return (c_int32 * (_sizeof(given) // 4)).from_address(address), given
     return _UnknownTable(f'{field} was not assigned a ctypes array of c_int32, so its length '
                          'is unknown')
 
@@ -609,7 +613,8 @@ class Prepared(tuple):
     again, with the ints it converted when prepared, only what can have
     changed: everything, when initialize() was called since; the table entry
     it reads, when that entry changed. It holds its records and its buffer's
-    export (so the buffer cannot be resized) for as long as it exists, and
+    export (so the buffer cannot be resized, but for ctypes.resize()) and the
+    out array it made, if any, for as long as it exists, and
     nothing of it can be changed.
 
     Its properties say what a call list needs: `accessor` (1 to 48, the
@@ -692,6 +697,8 @@ def _prepared(state: _State, function: Any, native: Tuple[Any, ...], result: Any
               recheck: Optional[Callable[[], Tuple[Any, int, int]]],
               watched: Tuple[Any, int, int]) -> Prepared:
     marks = None if recheck is None else [state, state.epoch, *watched]
+    if type(keep) is _arraytype:
+        keep = memoryview(keep)  # an out made here, returned by every run: not resizable either
     return tuple.__new__(Prepared, (function, native, result, accessor, n, number, field, records,
                                     address, keep, buffer, recheck, marks, state))
 
@@ -743,10 +750,26 @@ class CallList(tuple):
 
 def _recheck_list(calls: CallList) -> None:
     """Checks every call that reads the metadata again (raising as it would),
-    then notes the epoch and the table entries they were checked against."""
-    epoch = calls[9].epoch
+    and that no getter's out overlaps a table of the metadata of now (a later
+    call of the list would read what an earlier one wrote there), then notes
+    the epoch and the table entries they were checked against."""
+    state = calls[9]
+    epoch = state.epoch
     for call in calls[6]:
         _refresh(call)
+    for i, call in enumerate(calls[5]):
+        if call[2] is None or call[8] is None:
+            continue
+        start, end = call[8], call[8] + _out_size(call)
+        for copy, pair in enumerate(state.tables):
+            for which, table in enumerate(pair):
+                if table is None or type(table) is _UnknownTable:
+                    continue
+                address = _addressof(table)
+                if start < address + _sizeof(table) and address < end:
+                    raise ValueError(f'the out of call {i} ({end - start} bytes at {start:#x}) '
+                                     f"overlaps the {_COPIES[copy]} metadata's "
+                                     f'{_TABLE_NAMES[which]}, which later calls of the list read')
     calls[7][0] = _entries(calls[6])
     calls[8][0] = epoch
 
@@ -1330,12 +1353,14 @@ class Library:
         # what the library holds.
         copies = tuple(MessageMetadata.from_buffer_copy(meta) for meta in given)
         base = tuple(struct.unpack_from('=12I', copy, _BASE_OFFSET) for copy in copies)
-        tables = tuple(tuple(_held_table(meta, struct.unpack_from('=Q', copy, offset)[0], which)
-                             for which, offset in enumerate(_TABLE_OFFSETS))
-                       for meta, copy in zip(given, copies))
+        held = tuple(tuple(_held_table(meta, struct.unpack_from('=Q', copy, offset)[0], which)
+                           for which, offset in enumerate(_TABLE_OFFSETS))
+                     for meta, copy in zip(given, copies))
+        # The checks read the plain views; the given arrays stay referenced.
+        tables = tuple(tuple(t[0] if type(t) is tuple else t for t in pair) for pair in held)
         self.raw.miInitialize(*copies)
         state = self._state
-        state.metadata, state.base, state.tables = given + copies, base, tables
+        state.metadata, state.base, state.tables = given + copies + (held,), base, tables
         state.epoch += 1
 
     def calls(self, *prepared: Prepared) -> CallList:
@@ -1369,6 +1394,13 @@ class Library:
                 raise OSError('call lists need the companion library beside this one; looked for '
                               + ', '.join(tried))
             companion = ctypes.CDLL(path)
+            # Its accessors must be this library's own (the loader binds it by
+            # SONAME, which another copy of the main library also has).
+            theirs = ctypes.cast(companion.miCommandSetFlag, c_void_p).value
+            ours = ctypes.cast(self.raw.miCommandSetFlag, c_void_p).value
+            if theirs != ours:
+                raise OSError(f'{path} calls another copy of libtovakWrapper than {self.path}, '
+                              'so it would not see the metadata passed to initialize()')
             run = companion._FuncPtr(('miRunCalls', companion))
             run.argtypes, run.restype = [c_void_p, c_uint32], None
             self._calls = (companion, run)
