@@ -80,15 +80,7 @@ def measure(lib, n, repeat):
     if numpy is not None:
         out_numpy = numpy.zeros(n, numpy.float32)
         variants['numpy'] = lambda: checked(records, 1, out=out_numpy)
-    # Each measurement lasts about 20 ms; rounds interleave the variants, so
-    # that drift in a shared machine hits them all alike; the best round counts.
-    numbers = {name: max(1, int(0.02 / (clock(call, 20) / 20))) for name, call in variants.items()}
-    result = {}
-    for _ in range(repeat):
-        for name, call in variants.items():
-            t = clock(call, numbers[name]) / numbers[name]
-            result[name] = min(result.get(name, t), t)
-    return result
+    return time_variants(variants, repeat)
 
 
 STEP_COUNTS = (12, 256)
@@ -146,7 +138,8 @@ def step_variants(lib, n):
 
 
 def time_variants(variants, repeat):
-    # Rounds interleave the variants; the best round counts.
+    # Each measurement lasts about 20 ms; rounds interleave the variants, so
+    # that drift in a shared machine hits them all alike; the best round counts.
     numbers = {name: max(1, int(0.02 / (clock(call, 20) / 20))) for name, call in variants.items()}
     result = {}
     for _ in range(repeat):
