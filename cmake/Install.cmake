@@ -36,7 +36,7 @@ install(TARGETS tovakWrapper tovakWrapperCalls EXPORT tovakWrapperTargets
         COMPONENT Runtime NAMELINK_COMPONENT Development
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
-install(FILES include/tovakWrapper.h include/tovakWrapperCalls.h
+install(FILES include/tovakWrapper.h include/tovakWrapperCalls.h include/tovakWrapperAccessors.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
 
 # CMake package, installed and in the build tree (tovakWrapper_DIR may point

@@ -3,110 +3,57 @@
 // through the accessor that libtovakWrapper exports, so that both libraries
 // work on the one set of metadata copies that miInitialize fills.
 //
-// The accessor value is only compared (a switch): a value from the host is
-// never used as an index into a table of functions, so an unknown value can
-// do nothing but nothing. Every case is one call with the record's members
-// converted to the accessor's parameter types; there is no other set-up.
+// The accessor value is only compared (a switch built from the accessor
+// list): a value from the host is never used as an index into a table of
+// functions, so an unknown value can do nothing but nothing. Every case is
+// one call with the record's members converted to the accessor's parameter
+// types; there is no other set-up.
 
 #include <cstdint>
 
+#include "tovakWrapperAccessors.h"
 #include "tovakWrapperCalls.h"
 
 namespace {
 
-// The MiCall buffer as the accessor's values (setters) or out (getters).
-template <typename T>
-inline const T* values(const MiCall& call) {
-    return static_cast<const T*>(call.buffer);
+// The list and the public enum agree: every entry carries its enum value,
+// and the values run 1 to MI_ACCESSOR_COUNT in list order.
+#define TOVAK_CHECK_VALUE(value, ID, ...) static_assert(MI_CALL_##ID == (value), #ID);
+MI_ACCESSORS(TOVAK_CHECK_VALUE)
+#undef TOVAK_CHECK_VALUE
+#define TOVAK_VALUE(value, ...) value,
+constexpr std::uint32_t kValues[] = {MI_ACCESSORS(TOVAK_VALUE)};
+#undef TOVAK_VALUE
+constexpr bool valuesRunInOrder() {
+    for (std::uint32_t i = 0; i < sizeof kValues / sizeof kValues[0]; ++i)
+        if (kValues[i] != i + 1) return false;
+    return sizeof kValues / sizeof kValues[0] == MI_ACCESSOR_COUNT;
 }
-template <typename T>
-inline T* out(const MiCall& call) {
-    return static_cast<T*>(call.buffer);
-}
+static_assert(valuesRunInOrder(), "the accessor list holds the values 1 to 48 in order");
+
+// One case per accessor: the MiCall buffer is a setter's values or a
+// getter's (or query's) out, and ENTRY accessors take `number` before `field`.
+#define TOVAK_CALL_SET_FIELD(function, T) \
+    function(records, static_cast<const T*>(call.buffer), call.count, call.field)
+#define TOVAK_CALL_GET_FIELD(function, T) \
+    function(static_cast<T*>(call.buffer), records, call.count, call.field)
+#define TOVAK_CALL_SET_ENTRY(function, T) \
+    function(records, static_cast<const T*>(call.buffer), call.count, call.number, call.field)
+#define TOVAK_CALL_GET_ENTRY(function, T) \
+    function(static_cast<T*>(call.buffer), records, call.count, call.number, call.field)
+#define TOVAK_CALL_HAS_FIELD TOVAK_CALL_GET_FIELD
+#define TOVAK_CALL_HAS_ENTRY TOVAK_CALL_GET_ENTRY
+#define TOVAK_CASE(value, ID, function, name, MESSAGE, OP, FAMILY, KIND, ARGS, T) \
+    case MI_CALL_##ID:                                                             \
+        TOVAK_CALL_##OP##_##ARGS(function, T);                                     \
+        break;
 
 inline void run(const MiCall& call) {
-    const MessageRecord* const r = call.records;
-    const std::uint32_t c = call.count;
-    const std::int32_t number = call.number;
-    const std::uint32_t field = call.field;
+    const MessageRecord* const records = call.records;
     switch (call.accessor) {
-    case MI_CALL_COMMAND_SET_FLOAT: miCommandSetFloat(r, values<float>(call), c, field); break;
-    case MI_CALL_COMMAND_GET_FLOAT: miCommandGetFloat(out<float>(call), r, c, field); break;
-    case MI_CALL_FEEDBACK_GET_FLOAT: miFeedbackGetFloat(out<float>(call), r, c, field); break;
-    case MI_CALL_INFO_GET_FLOAT: miInfoGetFloat(out<float>(call), r, c, field); break;
-
-    case MI_CALL_COMMAND_SET_HIGH_RES_ANGLE:
-        miCommandSetHighResAngle(r, values<double>(call), c, field); break;
-    case MI_CALL_COMMAND_GET_HIGH_RES_ANGLE:
-        miCommandGetHighResAngle(out<double>(call), r, c, field); break;
-    case MI_CALL_FEEDBACK_GET_HIGH_RES_ANGLE:
-        miFeedbackGetHighResAngle(out<double>(call), r, c, field); break;
-    case MI_CALL_INFO_GET_HIGH_RES_ANGLE:
-        miInfoGetHighResAngle(out<double>(call), r, c, field); break;
-
-    case MI_CALL_COMMAND_GET_VECTOR3F: miCommandGetVector3f(out<MiVector3f>(call), r, c, field); break;
-    case MI_CALL_FEEDBACK_GET_VECTOR3F: miFeedbackGetVector3f(out<MiVector3f>(call), r, c, field); break;
-    case MI_CALL_COMMAND_GET_QUATERNIONF:
-        miCommandGetQuaternionf(out<MiQuaternionf>(call), r, c, field); break;
-    case MI_CALL_FEEDBACK_GET_QUATERNIONF:
-        miFeedbackGetQuaternionf(out<MiQuaternionf>(call), r, c, field); break;
-    case MI_CALL_COMMAND_GET_UINT64: miCommandGetUInt64(out<std::uint64_t>(call), r, c, field); break;
-    case MI_CALL_FEEDBACK_GET_UINT64: miFeedbackGetUInt64(out<std::uint64_t>(call), r, c, field); break;
-
-    case MI_CALL_COMMAND_SET_ENUM: miCommandSetEnum(r, values<std::int32_t>(call), c, field); break;
-    case MI_CALL_COMMAND_GET_ENUM: miCommandGetEnum(out<std::int32_t>(call), r, c, field); break;
-    case MI_CALL_FEEDBACK_GET_ENUM: miFeedbackGetEnum(out<std::int32_t>(call), r, c, field); break;
-    case MI_CALL_INFO_GET_ENUM: miInfoGetEnum(out<std::int32_t>(call), r, c, field); break;
-
-    case MI_CALL_COMMAND_SET_BOOL: miCommandSetBool(r, values<std::uint8_t>(call), c, field); break;
-    case MI_CALL_COMMAND_GET_BOOL: miCommandGetBool(out<std::uint8_t>(call), r, c, field); break;
-    case MI_CALL_FEEDBACK_GET_BOOL: miFeedbackGetBool(out<std::uint8_t>(call), r, c, field); break;
-    case MI_CALL_INFO_GET_BOOL: miInfoGetBool(out<std::uint8_t>(call), r, c, field); break;
-
-    case MI_CALL_COMMAND_SET_NUMBERED_FLOAT:
-        miCommandSetNumberedFloat(r, values<float>(call), c, number, field); break;
-    case MI_CALL_COMMAND_GET_NUMBERED_FLOAT:
-        miCommandGetNumberedFloat(out<float>(call), r, c, number, field); break;
-    case MI_CALL_FEEDBACK_GET_NUMBERED_FLOAT:
-        miFeedbackGetNumberedFloat(out<float>(call), r, c, number, field); break;
-
-    case MI_CALL_COMMAND_SET_IO_PIN: miCommandSetIoPin(r, values<IoPinEntry>(call), c, number, field); break;
-    case MI_CALL_COMMAND_GET_IO_PIN: miCommandGetIoPin(out<IoPinEntry>(call), r, c, number, field); break;
-    case MI_CALL_FEEDBACK_GET_IO_PIN: miFeedbackGetIoPin(out<IoPinEntry>(call), r, c, number, field); break;
-    case MI_CALL_COMMAND_SET_IO_PIN_INT:
-        miCommandSetIoPinInt(r, values<std::int64_t>(call), c, number, field); break;
-    case MI_CALL_COMMAND_GET_IO_PIN_INT:
-        miCommandGetIoPinInt(out<std::int64_t>(call), r, c, number, field); break;
-    case MI_CALL_COMMAND_HAS_IO_PIN_INT:
-        miCommandHasIoPinInt(out<std::uint8_t>(call), r, c, number, field); break;
-    case MI_CALL_FEEDBACK_GET_IO_PIN_INT:
-        miFeedbackGetIoPinInt(out<std::int64_t>(call), r, c, number, field); break;
-    case MI_CALL_FEEDBACK_HAS_IO_PIN_INT:
-        miFeedbackHasIoPinInt(out<std::uint8_t>(call), r, c, number, field); break;
-    case MI_CALL_COMMAND_SET_IO_PIN_FLOAT:
-        miCommandSetIoPinFloat(r, values<float>(call), c, number, field); break;
-    case MI_CALL_COMMAND_GET_IO_PIN_FLOAT:
-        miCommandGetIoPinFloat(out<float>(call), r, c, number, field); break;
-    case MI_CALL_COMMAND_HAS_IO_PIN_FLOAT:
-        miCommandHasIoPinFloat(out<std::uint8_t>(call), r, c, number, field); break;
-    case MI_CALL_FEEDBACK_GET_IO_PIN_FLOAT:
-        miFeedbackGetIoPinFloat(out<float>(call), r, c, number, field); break;
-    case MI_CALL_FEEDBACK_HAS_IO_PIN_FLOAT:
-        miFeedbackHasIoPinFloat(out<std::uint8_t>(call), r, c, number, field); break;
-
-    case MI_CALL_COMMAND_SET_LED: miCommandSetLed(r, values<std::uint32_t>(call), c, field); break;
-    case MI_CALL_COMMAND_GET_LED: miCommandGetLed(out<std::uint32_t>(call), r, c, field); break;
-    case MI_CALL_FEEDBACK_GET_LED: miFeedbackGetLed(out<std::uint32_t>(call), r, c, field); break;
-    case MI_CALL_INFO_GET_LED: miInfoGetLed(out<std::uint32_t>(call), r, c, field); break;
-
-    case MI_CALL_COMMAND_SET_FLAG: miCommandSetFlag(r, values<std::uint8_t>(call), c, field); break;
-    case MI_CALL_COMMAND_GET_FLAG: miCommandGetFlag(out<std::uint8_t>(call), r, c, field); break;
-    case MI_CALL_INFO_GET_FLAG: miInfoGetFlag(out<std::uint8_t>(call), r, c, field); break;
-    case MI_CALL_COMMAND_HAS_FIELD: miCommandHasField(out<std::uint8_t>(call), r, c, field); break;
-    case MI_CALL_FEEDBACK_HAS_FIELD: miFeedbackHasField(out<std::uint8_t>(call), r, c, field); break;
-    case MI_CALL_INFO_HAS_FIELD: miInfoHasField(out<std::uint8_t>(call), r, c, field); break;
-
-    default: break;  // names no accessor: nothing
+        MI_ACCESSORS(TOVAK_CASE)
+        default:
+            break;  // names no accessor: nothing
     }
 }
 

@@ -1,0 +1,14 @@
+# SPDX-License-Identifier: MIT
+# shellcheck shell=bash
+# stage: the suite in every compiler, sanitizer, cross and NaN variant
+install -- cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev binutils pkgconf python3
+# Cross toolchains and the programs that run their output.
+install --no-install-recommends -- g++-mingw-w64-x86-64 wine64 g++-aarch64-linux-gnu libc6-dev-arm64-cross \
+    g++-riscv64-linux-gnu libc6-dev-riscv64-cross qemu-user
+# portable-nan: the release suite through the NaN path the RISC-V build takes.
+for preset in gcc-O0 gcc-O3-native clang-O0 clang-O3-native clang-asan-ubsan clang-tsan \
+              windows-mingw linux-aarch64 linux-riscv64 portable-nan; do
+    t=$SECONDS
+    quiet "$preset" cmake --workflow --preset "$preset"
+    echo "$preset: $(grep -E 'tests passed' "build/ci-$preset.log") ($((SECONDS - t)) s)"
+done
