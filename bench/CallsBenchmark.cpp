@@ -23,9 +23,20 @@ constexpr uint32_t kBank = 1;
 // The groups and every host buffer of one step.
 struct Step {
     explicit Step(uint32_t n)
-        : layout(sim::Shape::uniform(4)), command(layout, n), feedback(layout, n), count(n),
-          positions(n), velocities(n), leds(n), feedbackFloats(n), feedbackSpeeds(n),
-          feedbackAngles(n), accelerations(n), orientations(n), pins(n), present(n) {
+        : layout(sim::Shape::uniform(4)),
+          command(layout, n),
+          feedback(layout, n),
+          count(n),
+          positions(n),
+          velocities(n),
+          leds(n),
+          feedbackFloats(n),
+          feedbackSpeeds(n),
+          feedbackAngles(n),
+          accelerations(n),
+          orientations(n),
+          pins(n),
+          present(n) {
         command.scramble(1);
         feedback.scramble(2);
         for (uint32_t i = 0; i < n; ++i) {
@@ -51,7 +62,8 @@ struct Step {
         };
     }
 
-    MiCall call(uint32_t accessor, MessageRecord* records, int32_t number, uint32_t field, void* buffer) {
+    MiCall call(uint32_t accessor, MessageRecord* records, int32_t number, uint32_t field,
+                void* buffer) {
         MiCall c;
         c.accessor = accessor;
         c.count = count;

@@ -9,13 +9,13 @@
 namespace {
 
 constexpr uint32_t kDevices = 12;
-constexpr uint32_t kPositionField = 0;   // HighResAngle field
-constexpr uint32_t kVelocityField = 0;   // Float field
-constexpr uint32_t kLedField = 0;        // Led field
-constexpr uint32_t kEnableFlag = 0;      // Flag field
-constexpr uint32_t kTemperatureBank = 0; // pin bank
-constexpr uint32_t kFanField = 1;        // Float field only some devices report
-constexpr int kCalls = 10;               // the accessor calls below: 3 setters, 7 getters
+constexpr uint32_t kPositionField = 0;    // HighResAngle field
+constexpr uint32_t kVelocityField = 0;    // Float field
+constexpr uint32_t kLedField = 0;         // Led field
+constexpr uint32_t kEnableFlag = 0;       // Flag field
+constexpr uint32_t kTemperatureBank = 0;  // pin bank
+constexpr uint32_t kFanField = 1;         // Float field only some devices report
+constexpr int kCalls = 10;                // the accessor calls below: 3 setters, 7 getters
 
 // The device "answers": Feedback echoes the commanded position with a small
 // error, reports its velocity, a temperature pin, and a fan speed on even
@@ -36,8 +36,9 @@ void simulateDevices(sim::MessageGroup& commands, sim::MessageGroup& feedback,
             feedback[i].floats[kFanField] = 1000.0f + 10.0f * static_cast<float>(i);
             feedback[i].presence[bit >> 5] |= 1u << (bit & 31);
         }
-        const uint32_t pinBit = feedbackLayout.metadata.base[MI_KIND_IO_PIN] +
-                                static_cast<uint32_t>(feedbackLayout.pinBankTable[kTemperatureBank]);
+        const uint32_t pinBit =
+            feedbackLayout.metadata.base[MI_KIND_IO_PIN] +
+            static_cast<uint32_t>(feedbackLayout.pinBankTable[kTemperatureBank]);
         feedback[i].presence[pinBit >> 5] |= 1u << (pinBit & 31);
     }
 }
@@ -85,14 +86,14 @@ int main() {
     for (uint32_t i = 0; i < kDevices; ++i) {
         char fanText[16] = "-";
         if (hasFan[i]) std::snprintf(fanText, sizeof fanText, "%.0f", fan[i]);
-        std::printf("%-6u %10.4f %12.6f %6lld %8.2f %6.1f %8s %10s\n", i, positions[i],
-                    measured[i],
+        std::printf("%-6u %10.4f %12.6f %6lld %8.2f %6.1f %8s %10s\n", i, positions[i], measured[i],
                     static_cast<long long>(commands[i].highResAngles[kPositionField].revolutions),
                     velocity[i], hasTemperature[i] ? temperature[i] : 0.0f, fanText,
                     enabled[i] ? "yes" : "no");
     }
-    std::printf("\n%u devices: 3 fields commanded, 7 read back or queried, in %d library calls "
-                "that each cover all %u messages;\none call per device would have taken %u.\n",
-                kDevices, kCalls, kDevices, kCalls * kDevices);
+    std::printf(
+        "\n%u devices: 3 fields commanded, 7 read back or queried, in %d library calls "
+        "that each cover all %u messages;\none call per device would have taken %u.\n",
+        kDevices, kCalls, kDevices, kCalls * kDevices);
     return 0;
 }

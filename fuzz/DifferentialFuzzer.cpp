@@ -71,8 +71,18 @@ std::uint64_t splitmix(std::uint64_t& state) {
 
 // ---- the functions under test ---------------------------------------------------
 
-enum class Shape { PlainSet, PlainGet, FlagSet, FlagGet, FieldHas, NumberedSet, NumberedGet, PinSet,
-                   PinGet, PinHas };
+enum class Shape {
+    PlainSet,
+    PlainGet,
+    FlagSet,
+    FlagGet,
+    FieldHas,
+    NumberedSet,
+    NumberedGet,
+    PinSet,
+    PinGet,
+    PinHas
+};
 enum Which { Command = 0, Feedback = 1, Info = 2 };
 
 using LibCall = void (*)(void* buffer, const MessageRecord* records, std::uint32_t count,
@@ -83,86 +93,156 @@ using RefCall = void (*)(void* buffer, const void* records, std::uint32_t count,
 struct Function {
     const char* name;
     Shape shape;
-    int kind;   // value array it addresses
-    int width;  // bytes per values/out element
+    int kind;     // value array it addresses
+    int width;    // bytes per values/out element
     Which which;  // metadata whose base or table a flag getter or pin query uses
     LibCall lib;
     RefCall ref;
     std::uint32_t callValue;  // its MiCallAccessor value, for call lists
 };
 
-#define SET(fn, T) \
+#define SET(fn, T)                                                                         \
     [](void* v, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
-        fn(r, static_cast<const T*>(v), n, a); }
-#define GET(fn, T) \
+        fn(r, static_cast<const T*>(v), n, a);                                             \
+    }
+#define GET(fn, T)                                                                         \
     [](void* o, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
-        fn(static_cast<T*>(o), r, n, a); }
-#define SET_AT(fn, T) \
+        fn(static_cast<T*>(o), r, n, a);                                                   \
+    }
+#define SET_AT(fn, T)                                                                        \
     [](void* v, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
-        fn(r, static_cast<const T*>(v), n, static_cast<std::int32_t>(a), b); }
-#define GET_AT(fn, T) \
+        fn(r, static_cast<const T*>(v), n, static_cast<std::int32_t>(a), b);                 \
+    }
+#define GET_AT(fn, T)                                                                        \
     [](void* o, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
-        fn(static_cast<T*>(o), r, n, static_cast<std::int32_t>(a), b); }
-#define REF(fn) \
-    [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { fn(r, buf, n, a); }
-#define REF_GET(fn) \
-    [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { fn(buf, r, n, a); }
-#define REF_SET_AT(fn) \
+        fn(static_cast<T*>(o), r, n, static_cast<std::int32_t>(a), b);                       \
+    }
+#define REF(fn)                                                                     \
+    [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
+        fn(r, buf, n, a);                                                           \
+    }
+#define REF_GET(fn)                                                                 \
+    [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
+        fn(buf, r, n, a);                                                           \
+    }
+#define REF_SET_AT(fn)                                                                \
     [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
-        fn(r, buf, n, static_cast<std::int32_t>(a), b); }
-#define REF_GET_AT(fn) \
+        fn(r, buf, n, static_cast<std::int32_t>(a), b);                               \
+    }
+#define REF_GET_AT(fn)                                                                \
     [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
-        fn(buf, r, n, static_cast<std::int32_t>(a), b); }
+        fn(buf, r, n, static_cast<std::int32_t>(a), b);                               \
+    }
 
 const Function kFunctions[] = {
-    {"miCommandSetFloat", Shape::PlainSet, 0, 4, Command, SET(miCommandSetFloat, float), REF(ref::CommandSetFloat), MI_CALL_COMMAND_SET_FLOAT},
-    {"miCommandGetFloat", Shape::PlainGet, 0, 4, Command, GET(miCommandGetFloat, float), REF_GET(ref::GetFloat), MI_CALL_COMMAND_GET_FLOAT},
-    {"miFeedbackGetFloat", Shape::PlainGet, 0, 4, Feedback, GET(miFeedbackGetFloat, float), REF_GET(ref::GetFloat), MI_CALL_FEEDBACK_GET_FLOAT},
-    {"miInfoGetFloat", Shape::PlainGet, 0, 4, Info, GET(miInfoGetFloat, float), REF_GET(ref::GetFloat), MI_CALL_INFO_GET_FLOAT},
-    {"miCommandSetHighResAngle", Shape::PlainSet, 1, 8, Command, SET(miCommandSetHighResAngle, double), REF(ref::CommandSetHighResAngle), MI_CALL_COMMAND_SET_HIGH_RES_ANGLE},
-    {"miCommandGetHighResAngle", Shape::PlainGet, 1, 8, Command, GET(miCommandGetHighResAngle, double), REF_GET(ref::GetHighResAngle), MI_CALL_COMMAND_GET_HIGH_RES_ANGLE},
-    {"miFeedbackGetHighResAngle", Shape::PlainGet, 1, 8, Feedback, GET(miFeedbackGetHighResAngle, double), REF_GET(ref::GetHighResAngle), MI_CALL_FEEDBACK_GET_HIGH_RES_ANGLE},
-    {"miInfoGetHighResAngle", Shape::PlainGet, 1, 8, Info, GET(miInfoGetHighResAngle, double), REF_GET(ref::GetHighResAngle), MI_CALL_INFO_GET_HIGH_RES_ANGLE},
-    {"miCommandGetVector3f", Shape::PlainGet, 2, 12, Command, GET(miCommandGetVector3f, MiVector3f), REF_GET(ref::GetVector3f), MI_CALL_COMMAND_GET_VECTOR3F},
-    {"miFeedbackGetVector3f", Shape::PlainGet, 2, 12, Feedback, GET(miFeedbackGetVector3f, MiVector3f), REF_GET(ref::GetVector3f), MI_CALL_FEEDBACK_GET_VECTOR3F},
-    {"miCommandGetQuaternionf", Shape::PlainGet, 3, 16, Command, GET(miCommandGetQuaternionf, MiQuaternionf), REF_GET(ref::GetQuaternionf), MI_CALL_COMMAND_GET_QUATERNIONF},
-    {"miFeedbackGetQuaternionf", Shape::PlainGet, 3, 16, Feedback, GET(miFeedbackGetQuaternionf, MiQuaternionf), REF_GET(ref::GetQuaternionf), MI_CALL_FEEDBACK_GET_QUATERNIONF},
-    {"miCommandGetUInt64", Shape::PlainGet, 4, 8, Command, GET(miCommandGetUInt64, uint64_t), REF_GET(ref::GetUInt64), MI_CALL_COMMAND_GET_UINT64},
-    {"miFeedbackGetUInt64", Shape::PlainGet, 4, 8, Feedback, GET(miFeedbackGetUInt64, uint64_t), REF_GET(ref::GetUInt64), MI_CALL_FEEDBACK_GET_UINT64},
-    {"miCommandSetEnum", Shape::PlainSet, 5, 4, Command, SET(miCommandSetEnum, int32_t), REF(ref::CommandSetEnum), MI_CALL_COMMAND_SET_ENUM},
-    {"miCommandGetEnum", Shape::PlainGet, 5, 4, Command, GET(miCommandGetEnum, int32_t), REF_GET(ref::GetEnum), MI_CALL_COMMAND_GET_ENUM},
-    {"miFeedbackGetEnum", Shape::PlainGet, 5, 4, Feedback, GET(miFeedbackGetEnum, int32_t), REF_GET(ref::GetEnum), MI_CALL_FEEDBACK_GET_ENUM},
-    {"miInfoGetEnum", Shape::PlainGet, 5, 4, Info, GET(miInfoGetEnum, int32_t), REF_GET(ref::GetEnum), MI_CALL_INFO_GET_ENUM},
-    {"miCommandSetBool", Shape::PlainSet, 6, 1, Command, SET(miCommandSetBool, uint8_t), REF(ref::CommandSetBool), MI_CALL_COMMAND_SET_BOOL},
-    {"miCommandGetBool", Shape::PlainGet, 6, 1, Command, GET(miCommandGetBool, uint8_t), REF_GET(ref::GetBool), MI_CALL_COMMAND_GET_BOOL},
-    {"miFeedbackGetBool", Shape::PlainGet, 6, 1, Feedback, GET(miFeedbackGetBool, uint8_t), REF_GET(ref::GetBool), MI_CALL_FEEDBACK_GET_BOOL},
-    {"miInfoGetBool", Shape::PlainGet, 6, 1, Info, GET(miInfoGetBool, uint8_t), REF_GET(ref::GetBool), MI_CALL_INFO_GET_BOOL},
-    {"miCommandSetLed", Shape::PlainSet, 9, 4, Command, SET(miCommandSetLed, uint32_t), REF(ref::CommandSetLed), MI_CALL_COMMAND_SET_LED},
-    {"miCommandGetLed", Shape::PlainGet, 9, 4, Command, GET(miCommandGetLed, uint32_t), REF_GET(ref::GetLed), MI_CALL_COMMAND_GET_LED},
-    {"miFeedbackGetLed", Shape::PlainGet, 9, 4, Feedback, GET(miFeedbackGetLed, uint32_t), REF_GET(ref::GetLed), MI_CALL_FEEDBACK_GET_LED},
-    {"miInfoGetLed", Shape::PlainGet, 9, 4, Info, GET(miInfoGetLed, uint32_t), REF_GET(ref::GetLed), MI_CALL_INFO_GET_LED},
-    {"miCommandSetFlag", Shape::FlagSet, 11, 1, Command, SET(miCommandSetFlag, uint8_t), REF(ref::CommandSetFlag), MI_CALL_COMMAND_SET_FLAG},
-    {"miCommandGetFlag", Shape::FlagGet, 11, 1, Command, GET(miCommandGetFlag, uint8_t), REF_GET(ref::CommandGetFlag), MI_CALL_COMMAND_GET_FLAG},
-    {"miInfoGetFlag", Shape::FlagGet, 11, 1, Info, GET(miInfoGetFlag, uint8_t), REF_GET(ref::InfoGetFlag), MI_CALL_INFO_GET_FLAG},
-    {"miCommandHasField", Shape::FieldHas, 11, 1, Command, GET(miCommandHasField, uint8_t), REF_GET(ref::HasField), MI_CALL_COMMAND_HAS_FIELD},
-    {"miFeedbackHasField", Shape::FieldHas, 11, 1, Feedback, GET(miFeedbackHasField, uint8_t), REF_GET(ref::HasField), MI_CALL_FEEDBACK_HAS_FIELD},
-    {"miInfoHasField", Shape::FieldHas, 11, 1, Info, GET(miInfoHasField, uint8_t), REF_GET(ref::HasField), MI_CALL_INFO_HAS_FIELD},
-    {"miCommandSetNumberedFloat", Shape::NumberedSet, 7, 4, Feedback, SET_AT(miCommandSetNumberedFloat, float), REF_SET_AT(ref::CommandSetNumberedFloat), MI_CALL_COMMAND_SET_NUMBERED_FLOAT},
-    {"miCommandGetNumberedFloat", Shape::NumberedGet, 7, 4, Feedback, GET_AT(miCommandGetNumberedFloat, float), REF_GET_AT(ref::GetNumberedFloat), MI_CALL_COMMAND_GET_NUMBERED_FLOAT},
-    {"miFeedbackGetNumberedFloat", Shape::NumberedGet, 7, 4, Feedback, GET_AT(miFeedbackGetNumberedFloat, float), REF_GET_AT(ref::GetNumberedFloat), MI_CALL_FEEDBACK_GET_NUMBERED_FLOAT},
-    {"miCommandSetIoPin", Shape::PinSet, 8, 16, Feedback, SET_AT(miCommandSetIoPin, IoPinEntry), REF_SET_AT(ref::CommandSetIoPin), MI_CALL_COMMAND_SET_IO_PIN},
-    {"miCommandSetIoPinInt", Shape::PinSet, 8, 8, Feedback, SET_AT(miCommandSetIoPinInt, int64_t), REF_SET_AT(ref::CommandSetIoPinInt), MI_CALL_COMMAND_SET_IO_PIN_INT},
-    {"miCommandSetIoPinFloat", Shape::PinSet, 8, 4, Feedback, SET_AT(miCommandSetIoPinFloat, float), REF_SET_AT(ref::CommandSetIoPinFloat), MI_CALL_COMMAND_SET_IO_PIN_FLOAT},
-    {"miCommandGetIoPin", Shape::PinGet, 8, 16, Feedback, GET_AT(miCommandGetIoPin, IoPinEntry), REF_GET_AT(ref::GetIoPin), MI_CALL_COMMAND_GET_IO_PIN},
-    {"miFeedbackGetIoPin", Shape::PinGet, 8, 16, Feedback, GET_AT(miFeedbackGetIoPin, IoPinEntry), REF_GET_AT(ref::GetIoPin), MI_CALL_FEEDBACK_GET_IO_PIN},
-    {"miCommandGetIoPinInt", Shape::PinGet, 8, 8, Feedback, GET_AT(miCommandGetIoPinInt, int64_t), REF_GET_AT(ref::GetIoPinInt), MI_CALL_COMMAND_GET_IO_PIN_INT},
-    {"miFeedbackGetIoPinInt", Shape::PinGet, 8, 8, Feedback, GET_AT(miFeedbackGetIoPinInt, int64_t), REF_GET_AT(ref::GetIoPinInt), MI_CALL_FEEDBACK_GET_IO_PIN_INT},
-    {"miCommandGetIoPinFloat", Shape::PinGet, 8, 4, Feedback, GET_AT(miCommandGetIoPinFloat, float), REF_GET_AT(ref::GetIoPinFloat), MI_CALL_COMMAND_GET_IO_PIN_FLOAT},
-    {"miFeedbackGetIoPinFloat", Shape::PinGet, 8, 4, Feedback, GET_AT(miFeedbackGetIoPinFloat, float), REF_GET_AT(ref::GetIoPinFloat), MI_CALL_FEEDBACK_GET_IO_PIN_FLOAT},
-    {"miCommandHasIoPinInt", Shape::PinHas, 8, 1, Command, GET_AT(miCommandHasIoPinInt, uint8_t), REF_GET_AT(ref::CommandHasIoPinInt), MI_CALL_COMMAND_HAS_IO_PIN_INT},
-    {"miFeedbackHasIoPinInt", Shape::PinHas, 8, 1, Feedback, GET_AT(miFeedbackHasIoPinInt, uint8_t), REF_GET_AT(ref::FeedbackHasIoPinInt), MI_CALL_FEEDBACK_HAS_IO_PIN_INT},
-    {"miCommandHasIoPinFloat", Shape::PinHas, 8, 1, Command, GET_AT(miCommandHasIoPinFloat, uint8_t), REF_GET_AT(ref::CommandHasIoPinFloat), MI_CALL_COMMAND_HAS_IO_PIN_FLOAT},
-    {"miFeedbackHasIoPinFloat", Shape::PinHas, 8, 1, Feedback, GET_AT(miFeedbackHasIoPinFloat, uint8_t), REF_GET_AT(ref::FeedbackHasIoPinFloat), MI_CALL_FEEDBACK_HAS_IO_PIN_FLOAT},
+    {"miCommandSetFloat", Shape::PlainSet, 0, 4, Command, SET(miCommandSetFloat, float),
+     REF(ref::CommandSetFloat), MI_CALL_COMMAND_SET_FLOAT},
+    {"miCommandGetFloat", Shape::PlainGet, 0, 4, Command, GET(miCommandGetFloat, float),
+     REF_GET(ref::GetFloat), MI_CALL_COMMAND_GET_FLOAT},
+    {"miFeedbackGetFloat", Shape::PlainGet, 0, 4, Feedback, GET(miFeedbackGetFloat, float),
+     REF_GET(ref::GetFloat), MI_CALL_FEEDBACK_GET_FLOAT},
+    {"miInfoGetFloat", Shape::PlainGet, 0, 4, Info, GET(miInfoGetFloat, float),
+     REF_GET(ref::GetFloat), MI_CALL_INFO_GET_FLOAT},
+    {"miCommandSetHighResAngle", Shape::PlainSet, 1, 8, Command,
+     SET(miCommandSetHighResAngle, double), REF(ref::CommandSetHighResAngle),
+     MI_CALL_COMMAND_SET_HIGH_RES_ANGLE},
+    {"miCommandGetHighResAngle", Shape::PlainGet, 1, 8, Command,
+     GET(miCommandGetHighResAngle, double), REF_GET(ref::GetHighResAngle),
+     MI_CALL_COMMAND_GET_HIGH_RES_ANGLE},
+    {"miFeedbackGetHighResAngle", Shape::PlainGet, 1, 8, Feedback,
+     GET(miFeedbackGetHighResAngle, double), REF_GET(ref::GetHighResAngle),
+     MI_CALL_FEEDBACK_GET_HIGH_RES_ANGLE},
+    {"miInfoGetHighResAngle", Shape::PlainGet, 1, 8, Info, GET(miInfoGetHighResAngle, double),
+     REF_GET(ref::GetHighResAngle), MI_CALL_INFO_GET_HIGH_RES_ANGLE},
+    {"miCommandGetVector3f", Shape::PlainGet, 2, 12, Command, GET(miCommandGetVector3f, MiVector3f),
+     REF_GET(ref::GetVector3f), MI_CALL_COMMAND_GET_VECTOR3F},
+    {"miFeedbackGetVector3f", Shape::PlainGet, 2, 12, Feedback,
+     GET(miFeedbackGetVector3f, MiVector3f), REF_GET(ref::GetVector3f),
+     MI_CALL_FEEDBACK_GET_VECTOR3F},
+    {"miCommandGetQuaternionf", Shape::PlainGet, 3, 16, Command,
+     GET(miCommandGetQuaternionf, MiQuaternionf), REF_GET(ref::GetQuaternionf),
+     MI_CALL_COMMAND_GET_QUATERNIONF},
+    {"miFeedbackGetQuaternionf", Shape::PlainGet, 3, 16, Feedback,
+     GET(miFeedbackGetQuaternionf, MiQuaternionf), REF_GET(ref::GetQuaternionf),
+     MI_CALL_FEEDBACK_GET_QUATERNIONF},
+    {"miCommandGetUInt64", Shape::PlainGet, 4, 8, Command, GET(miCommandGetUInt64, uint64_t),
+     REF_GET(ref::GetUInt64), MI_CALL_COMMAND_GET_UINT64},
+    {"miFeedbackGetUInt64", Shape::PlainGet, 4, 8, Feedback, GET(miFeedbackGetUInt64, uint64_t),
+     REF_GET(ref::GetUInt64), MI_CALL_FEEDBACK_GET_UINT64},
+    {"miCommandSetEnum", Shape::PlainSet, 5, 4, Command, SET(miCommandSetEnum, int32_t),
+     REF(ref::CommandSetEnum), MI_CALL_COMMAND_SET_ENUM},
+    {"miCommandGetEnum", Shape::PlainGet, 5, 4, Command, GET(miCommandGetEnum, int32_t),
+     REF_GET(ref::GetEnum), MI_CALL_COMMAND_GET_ENUM},
+    {"miFeedbackGetEnum", Shape::PlainGet, 5, 4, Feedback, GET(miFeedbackGetEnum, int32_t),
+     REF_GET(ref::GetEnum), MI_CALL_FEEDBACK_GET_ENUM},
+    {"miInfoGetEnum", Shape::PlainGet, 5, 4, Info, GET(miInfoGetEnum, int32_t),
+     REF_GET(ref::GetEnum), MI_CALL_INFO_GET_ENUM},
+    {"miCommandSetBool", Shape::PlainSet, 6, 1, Command, SET(miCommandSetBool, uint8_t),
+     REF(ref::CommandSetBool), MI_CALL_COMMAND_SET_BOOL},
+    {"miCommandGetBool", Shape::PlainGet, 6, 1, Command, GET(miCommandGetBool, uint8_t),
+     REF_GET(ref::GetBool), MI_CALL_COMMAND_GET_BOOL},
+    {"miFeedbackGetBool", Shape::PlainGet, 6, 1, Feedback, GET(miFeedbackGetBool, uint8_t),
+     REF_GET(ref::GetBool), MI_CALL_FEEDBACK_GET_BOOL},
+    {"miInfoGetBool", Shape::PlainGet, 6, 1, Info, GET(miInfoGetBool, uint8_t),
+     REF_GET(ref::GetBool), MI_CALL_INFO_GET_BOOL},
+    {"miCommandSetLed", Shape::PlainSet, 9, 4, Command, SET(miCommandSetLed, uint32_t),
+     REF(ref::CommandSetLed), MI_CALL_COMMAND_SET_LED},
+    {"miCommandGetLed", Shape::PlainGet, 9, 4, Command, GET(miCommandGetLed, uint32_t),
+     REF_GET(ref::GetLed), MI_CALL_COMMAND_GET_LED},
+    {"miFeedbackGetLed", Shape::PlainGet, 9, 4, Feedback, GET(miFeedbackGetLed, uint32_t),
+     REF_GET(ref::GetLed), MI_CALL_FEEDBACK_GET_LED},
+    {"miInfoGetLed", Shape::PlainGet, 9, 4, Info, GET(miInfoGetLed, uint32_t), REF_GET(ref::GetLed),
+     MI_CALL_INFO_GET_LED},
+    {"miCommandSetFlag", Shape::FlagSet, 11, 1, Command, SET(miCommandSetFlag, uint8_t),
+     REF(ref::CommandSetFlag), MI_CALL_COMMAND_SET_FLAG},
+    {"miCommandGetFlag", Shape::FlagGet, 11, 1, Command, GET(miCommandGetFlag, uint8_t),
+     REF_GET(ref::CommandGetFlag), MI_CALL_COMMAND_GET_FLAG},
+    {"miInfoGetFlag", Shape::FlagGet, 11, 1, Info, GET(miInfoGetFlag, uint8_t),
+     REF_GET(ref::InfoGetFlag), MI_CALL_INFO_GET_FLAG},
+    {"miCommandHasField", Shape::FieldHas, 11, 1, Command, GET(miCommandHasField, uint8_t),
+     REF_GET(ref::HasField), MI_CALL_COMMAND_HAS_FIELD},
+    {"miFeedbackHasField", Shape::FieldHas, 11, 1, Feedback, GET(miFeedbackHasField, uint8_t),
+     REF_GET(ref::HasField), MI_CALL_FEEDBACK_HAS_FIELD},
+    {"miInfoHasField", Shape::FieldHas, 11, 1, Info, GET(miInfoHasField, uint8_t),
+     REF_GET(ref::HasField), MI_CALL_INFO_HAS_FIELD},
+    {"miCommandSetNumberedFloat", Shape::NumberedSet, 7, 4, Feedback,
+     SET_AT(miCommandSetNumberedFloat, float), REF_SET_AT(ref::CommandSetNumberedFloat),
+     MI_CALL_COMMAND_SET_NUMBERED_FLOAT},
+    {"miCommandGetNumberedFloat", Shape::NumberedGet, 7, 4, Feedback,
+     GET_AT(miCommandGetNumberedFloat, float), REF_GET_AT(ref::GetNumberedFloat),
+     MI_CALL_COMMAND_GET_NUMBERED_FLOAT},
+    {"miFeedbackGetNumberedFloat", Shape::NumberedGet, 7, 4, Feedback,
+     GET_AT(miFeedbackGetNumberedFloat, float), REF_GET_AT(ref::GetNumberedFloat),
+     MI_CALL_FEEDBACK_GET_NUMBERED_FLOAT},
+    {"miCommandSetIoPin", Shape::PinSet, 8, 16, Feedback, SET_AT(miCommandSetIoPin, IoPinEntry),
+     REF_SET_AT(ref::CommandSetIoPin), MI_CALL_COMMAND_SET_IO_PIN},
+    {"miCommandSetIoPinInt", Shape::PinSet, 8, 8, Feedback, SET_AT(miCommandSetIoPinInt, int64_t),
+     REF_SET_AT(ref::CommandSetIoPinInt), MI_CALL_COMMAND_SET_IO_PIN_INT},
+    {"miCommandSetIoPinFloat", Shape::PinSet, 8, 4, Feedback, SET_AT(miCommandSetIoPinFloat, float),
+     REF_SET_AT(ref::CommandSetIoPinFloat), MI_CALL_COMMAND_SET_IO_PIN_FLOAT},
+    {"miCommandGetIoPin", Shape::PinGet, 8, 16, Feedback, GET_AT(miCommandGetIoPin, IoPinEntry),
+     REF_GET_AT(ref::GetIoPin), MI_CALL_COMMAND_GET_IO_PIN},
+    {"miFeedbackGetIoPin", Shape::PinGet, 8, 16, Feedback, GET_AT(miFeedbackGetIoPin, IoPinEntry),
+     REF_GET_AT(ref::GetIoPin), MI_CALL_FEEDBACK_GET_IO_PIN},
+    {"miCommandGetIoPinInt", Shape::PinGet, 8, 8, Feedback, GET_AT(miCommandGetIoPinInt, int64_t),
+     REF_GET_AT(ref::GetIoPinInt), MI_CALL_COMMAND_GET_IO_PIN_INT},
+    {"miFeedbackGetIoPinInt", Shape::PinGet, 8, 8, Feedback, GET_AT(miFeedbackGetIoPinInt, int64_t),
+     REF_GET_AT(ref::GetIoPinInt), MI_CALL_FEEDBACK_GET_IO_PIN_INT},
+    {"miCommandGetIoPinFloat", Shape::PinGet, 8, 4, Feedback, GET_AT(miCommandGetIoPinFloat, float),
+     REF_GET_AT(ref::GetIoPinFloat), MI_CALL_COMMAND_GET_IO_PIN_FLOAT},
+    {"miFeedbackGetIoPinFloat", Shape::PinGet, 8, 4, Feedback,
+     GET_AT(miFeedbackGetIoPinFloat, float), REF_GET_AT(ref::GetIoPinFloat),
+     MI_CALL_FEEDBACK_GET_IO_PIN_FLOAT},
+    {"miCommandHasIoPinInt", Shape::PinHas, 8, 1, Command, GET_AT(miCommandHasIoPinInt, uint8_t),
+     REF_GET_AT(ref::CommandHasIoPinInt), MI_CALL_COMMAND_HAS_IO_PIN_INT},
+    {"miFeedbackHasIoPinInt", Shape::PinHas, 8, 1, Feedback, GET_AT(miFeedbackHasIoPinInt, uint8_t),
+     REF_GET_AT(ref::FeedbackHasIoPinInt), MI_CALL_FEEDBACK_HAS_IO_PIN_INT},
+    {"miCommandHasIoPinFloat", Shape::PinHas, 8, 1, Command,
+     GET_AT(miCommandHasIoPinFloat, uint8_t), REF_GET_AT(ref::CommandHasIoPinFloat),
+     MI_CALL_COMMAND_HAS_IO_PIN_FLOAT},
+    {"miFeedbackHasIoPinFloat", Shape::PinHas, 8, 1, Feedback,
+     GET_AT(miFeedbackHasIoPinFloat, uint8_t), REF_GET_AT(ref::FeedbackHasIoPinFloat),
+     MI_CALL_FEEDBACK_HAS_IO_PIN_FLOAT},
 };
 constexpr int kFunctionCount = sizeof kFunctions / sizeof kFunctions[0];
 static_assert(kFunctionCount == 48, "every accessor once; miInitialize is an operation of its own");
@@ -192,7 +272,7 @@ struct Plan {
     std::uint32_t messages = 0, storages = 1, words = 1, elements = 1, tableLength = 1;
     std::vector<std::uint32_t> storageOf;
     std::vector<std::array<std::size_t, 12>> storage;  // presence words, then kinds 0-10
-    std::array<std::size_t, 6> table{};                 // numbered-float and pin tables per kind
+    std::array<std::size_t, 6> table{};                // numbered-float and pin tables per kind
     std::size_t values = 0, out = 0, size = 0;
 
     void layOut() {
@@ -215,7 +295,9 @@ struct World {
     MessageMetadata metadata[3];
 
     template <typename T = std::uint8_t>
-    T* at(std::size_t offset) { return reinterpret_cast<T*>(arena.data() + offset); }
+    T* at(std::size_t offset) {
+        return reinterpret_cast<T*>(arena.data() + offset);
+    }
 
     void build(const Plan& plan, const std::vector<std::uint8_t>& contents) {
         arena = contents;
@@ -249,12 +331,18 @@ struct Harness {
                      bool nullValues) const {
         if (count == 0) return true;
         switch (f.shape) {
-        case Shape::PlainSet: return (nullValues || a < plan.elements) && bitOk(base(Command, f.kind) + a);
-        case Shape::PlainGet: return a < plan.elements;
-        case Shape::FlagSet: return bitOk(base(Command, 11) + a);
-        case Shape::FlagGet: return bitOk(base(f.which, 11) + a);
-        case Shape::FieldHas: return bitOk(a);
-        default: break;
+            case Shape::PlainSet:
+                return (nullValues || a < plan.elements) && bitOk(base(Command, f.kind) + a);
+            case Shape::PlainGet:
+                return a < plan.elements;
+            case Shape::FlagSet:
+                return bitOk(base(Command, 11) + a);
+            case Shape::FlagGet:
+                return bitOk(base(f.which, 11) + a);
+            case Shape::FieldHas:
+                return bitOk(a);
+            default:
+                break;
         }
         const bool pins = f.kind == 8;
         const std::int32_t* table = tableFor(f.which, pins);
@@ -263,10 +351,13 @@ struct Harness {
         const std::int64_t index = std::int64_t{table[b]} + static_cast<std::int32_t>(a);
         const std::uint32_t low = static_cast<std::uint32_t>(index);
         switch (f.shape) {
-        case Shape::NumberedSet:
-        case Shape::PinSet: return (nullValues || elementOk(index)) && bitOk(base(Command, f.kind) + low);
-        case Shape::PinHas: return elementOk(index) && bitOk(base(f.which, 8) + low);
-        default: return elementOk(index);
+            case Shape::NumberedSet:
+            case Shape::PinSet:
+                return (nullValues || elementOk(index)) && bitOk(base(Command, f.kind) + low);
+            case Shape::PinHas:
+                return elementOk(index) && bitOk(base(f.which, 8) + low);
+            default:
+                return elementOk(index);
         }
     }
 
@@ -285,10 +376,18 @@ struct Harness {
                 const std::uint8_t mode = in.byte();
                 std::int32_t v;
                 switch (mode % 4) {
-                case 0: v = in.byte() % plan.elements; break;
-                case 1: v = -static_cast<std::int32_t>(in.byte() % 64); break;
-                case 2: v = static_cast<std::int32_t>(in.u32()); break;
-                default: v = (in.byte() & 1) ? INT32_MAX - (in.byte() % 4) : INT32_MIN + (in.byte() % 4);
+                    case 0:
+                        v = in.byte() % plan.elements;
+                        break;
+                    case 1:
+                        v = -static_cast<std::int32_t>(in.byte() % 64);
+                        break;
+                    case 2:
+                        v = static_cast<std::int32_t>(in.u32());
+                        break;
+                    default:
+                        v = (in.byte() & 1) ? INT32_MAX - (in.byte() % 4)
+                                            : INT32_MIN + (in.byte() % 4);
                 }
                 *lib.at<std::int32_t>(plan.table[t] + 4 * e) = v;
                 *model.at<std::int32_t>(plan.table[t] + 4 * e) = v;
@@ -303,17 +402,26 @@ struct Harness {
             for (auto& base : m.base) {
                 const std::uint8_t mode = in.byte();
                 switch (mode % 4) {
-                case 1: base = 0u - (1u + in.byte() % 64); break;
-                case 2: base = in.u32(); break;
-                default: base = in.byte() % (32 * plan.words);
+                    case 1:
+                        base = 0u - (1u + in.byte() % 64);
+                        break;
+                    case 2:
+                        base = in.u32();
+                        break;
+                    default:
+                        base = in.byte() % (32 * plan.words);
                 }
             }
             const std::uint8_t tables = in.byte();
             lib.metadata[w] = model.metadata[w] = m;
-            lib.metadata[w].numberedFloatTable = (tables & 3) ? lib.at<std::int32_t>(plan.table[2 * w]) : nullptr;
-            lib.metadata[w].pinBankTable = (tables & 12) ? lib.at<std::int32_t>(plan.table[2 * w + 1]) : nullptr;
-            model.metadata[w].numberedFloatTable = (tables & 3) ? model.at<std::int32_t>(plan.table[2 * w]) : nullptr;
-            model.metadata[w].pinBankTable = (tables & 12) ? model.at<std::int32_t>(plan.table[2 * w + 1]) : nullptr;
+            lib.metadata[w].numberedFloatTable =
+                (tables & 3) ? lib.at<std::int32_t>(plan.table[2 * w]) : nullptr;
+            lib.metadata[w].pinBankTable =
+                (tables & 12) ? lib.at<std::int32_t>(plan.table[2 * w + 1]) : nullptr;
+            model.metadata[w].numberedFloatTable =
+                (tables & 3) ? model.at<std::int32_t>(plan.table[2 * w]) : nullptr;
+            model.metadata[w].pinBankTable =
+                (tables & 12) ? model.at<std::int32_t>(plan.table[2 * w + 1]) : nullptr;
         }
         if (trace) std::fprintf(stderr, "miInitialize\n");
         miInitialize(&lib.metadata[0], &lib.metadata[1], &lib.metadata[2]);
@@ -336,7 +444,8 @@ struct Harness {
     bool prepare(const Function& f, Input& in, std::size_t& valuesUsed, std::size_t& outUsed,
                  Prepared& p) {
         const std::uint8_t countByte = in.byte();  // from 250: every message
-        const std::uint32_t count = countByte >= 250 ? plan.messages : countByte % (plan.messages + 1);
+        const std::uint32_t count =
+            countByte >= 250 ? plan.messages : countByte % (plan.messages + 1);
         const std::uint32_t start = in.byte() % (plan.messages - count + 1);
         const std::uint8_t flags = in.byte();
         const bool setter = f.shape == Shape::PlainSet || f.shape == Shape::FlagSet ||
@@ -345,28 +454,34 @@ struct Harness {
         const bool nullOut = !setter && count == 0 && (flags & 3) == 0;
         std::uint32_t a = 0, b = 0;
         switch ((flags >> 2) % 3) {
-        case 0:  // raw arguments
-            a = in.u32();
-            b = in.u32();
-            break;
-        case 1: {  // aim at an element
-            const std::uint32_t element = in.byte() % plan.elements;
-            b = in.byte() % plan.tableLength;
-            a = element;
-            if (f.shape == Shape::FlagSet || f.shape == Shape::FlagGet || f.shape == Shape::FieldHas)
-                a = element - (f.shape == Shape::FieldHas ? 0 : base(f.shape == Shape::FlagSet ? Command : f.which, 11));
-            if (const std::int32_t* t = f.kind == 7 || f.kind == 8 ? tableFor(f.which, f.kind == 8) : nullptr)
-                a = static_cast<std::uint32_t>(static_cast<std::int64_t>(element) - t[b]);
-            break;
-        }
-        default: {  // aim at a presence bit
-            const std::uint32_t bit = in.byte() % (32 * plan.words);
-            b = in.byte() % plan.tableLength;
-            const Which owner = f.shape == Shape::PinHas || f.shape == Shape::FlagGet ? f.which : Command;
-            a = f.shape == Shape::FieldHas ? bit : bit - base(owner, f.kind);
-            if (const std::int32_t* t = f.kind == 7 || f.kind == 8 ? tableFor(f.which, f.kind == 8) : nullptr)
-                a = bit - base(owner, f.kind) - static_cast<std::uint32_t>(t[b]);
-        }
+            case 0:  // raw arguments
+                a = in.u32();
+                b = in.u32();
+                break;
+            case 1: {  // aim at an element
+                const std::uint32_t element = in.byte() % plan.elements;
+                b = in.byte() % plan.tableLength;
+                a = element;
+                if (f.shape == Shape::FlagSet || f.shape == Shape::FlagGet ||
+                    f.shape == Shape::FieldHas)
+                    a = element - (f.shape == Shape::FieldHas
+                                       ? 0
+                                       : base(f.shape == Shape::FlagSet ? Command : f.which, 11));
+                if (const std::int32_t* t =
+                        f.kind == 7 || f.kind == 8 ? tableFor(f.which, f.kind == 8) : nullptr)
+                    a = static_cast<std::uint32_t>(static_cast<std::int64_t>(element) - t[b]);
+                break;
+            }
+            default: {  // aim at a presence bit
+                const std::uint32_t bit = in.byte() % (32 * plan.words);
+                b = in.byte() % plan.tableLength;
+                const Which owner =
+                    f.shape == Shape::PinHas || f.shape == Shape::FlagGet ? f.which : Command;
+                a = f.shape == Shape::FieldHas ? bit : bit - base(owner, f.kind);
+                if (const std::int32_t* t =
+                        f.kind == 7 || f.kind == 8 ? tableFor(f.which, f.kind == 8) : nullptr)
+                    a = bit - base(owner, f.kind) - static_cast<std::uint32_t>(t[b]);
+            }
         }
         if (!addressable(f, count, a, b, nullValues)) return false;
 
@@ -397,7 +512,8 @@ struct Harness {
     }
 
     void traceCall(const Prepared& p, const char* indent) const {
-        if (trace) std::fprintf(stderr, "%s%s count %u a %u b %u\n", indent, p.f->name, p.count, p.a, p.b);
+        if (trace)
+            std::fprintf(stderr, "%s%s count %u a %u b %u\n", indent, p.f->name, p.count, p.a, p.b);
     }
 
     void call(const Function& f, Input& in) {
@@ -431,11 +547,16 @@ struct Harness {
             Prepared p;
             if (!prepare(f, in, valuesUsed, outUsed, p)) continue;
             const bool at = f.shape == Shape::NumberedSet || f.shape == Shape::NumberedGet ||
-                            f.shape == Shape::PinSet || f.shape == Shape::PinGet || f.shape == Shape::PinHas;
+                            f.shape == Shape::PinSet || f.shape == Shape::PinGet ||
+                            f.shape == Shape::PinHas;
             // number and field as the accessor takes them; a plain accessor
             // gets b as its (ignored) number.
-            MiCall c{f.callValue, p.count, static_cast<std::int32_t>(at ? p.a : p.b), at ? p.b : p.a,
-                     lib.records.data() + p.start, p.libBuffer(lib)};
+            MiCall c{f.callValue,
+                     p.count,
+                     static_cast<std::int32_t>(at ? p.a : p.b),
+                     at ? p.b : p.a,
+                     lib.records.data() + p.start,
+                     p.libBuffer(lib)};
             calls.push_back(c);
             prepared.push_back(p);
         }
@@ -443,7 +564,8 @@ struct Harness {
             std::fprintf(stderr, "miRunCalls n %zu\n", calls.size());
             for (const Prepared& p : prepared) traceCall(p, "  ");
         }
-        miRunCalls(calls.empty() && (n & 1) ? nullptr : calls.data(), static_cast<std::uint32_t>(calls.size()));
+        miRunCalls(calls.empty() && (n & 1) ? nullptr : calls.data(),
+                   static_cast<std::uint32_t>(calls.size()));
         for (const Prepared& p : prepared) runOnModel(p);
         compare("miRunCalls");
     }

@@ -13,8 +13,19 @@
 namespace ref {
 namespace {
 
-enum Kind { Float = 0, Angle = 1, Vector3f = 2, Quaternionf = 3, UInt64 = 4, Enum = 5, Bool = 6,
-            NumberedFloat = 7, IoPin = 8, Led = 9, Flag = 11 };
+enum Kind {
+    Float = 0,
+    Angle = 1,
+    Vector3f = 2,
+    Quaternionf = 3,
+    UInt64 = 4,
+    Enum = 5,
+    Bool = 6,
+    NumberedFloat = 7,
+    IoPin = 8,
+    Led = 9,
+    Flag = 11
+};
 enum Which { Command = 0, Feedback = 1, Info = 2 };
 
 unsigned char metadata[3][132];
@@ -93,10 +104,11 @@ void getBits(void* out, const void* records, std::uint32_t count, std::uint32_t 
 // The nearest float to d, rounding ties to even and overflowing to an
 // infinity once d reaches the midpoint between the largest float and 2^128.
 float nearestFloat(double d) {
-    const double largest = 3.4028234663852886e38;          // the largest float
-    const double midpoint = 3.4028235677973366e38;         // largest + half its spacing
+    const double largest = 3.4028234663852886e38;   // the largest float
+    const double midpoint = 3.4028235677973366e38;  // largest + half its spacing
     if (std::isnan(d) || std::fabs(d) <= largest) return static_cast<float>(d);
-    if (std::fabs(d) < midpoint) return d < 0 ? -static_cast<float>(largest) : static_cast<float>(largest);
+    if (std::fabs(d) < midpoint)
+        return d < 0 ? -static_cast<float>(largest) : static_cast<float>(largest);
     return d < 0 ? -INFINITY : INFINITY;
 }
 
@@ -154,8 +166,10 @@ void setPin(const void* records, const void* values, std::uint32_t count, std::i
             const auto* v = static_cast<const unsigned char*>(values);
             const std::uint32_t intTag = 1, floatTag = 2;
             if (write == WholeEntry) std::memcpy(entry, v + 16 * i, 16);
-            if (write == IntValue) std::memcpy(entry, v + 8 * i, 8), std::memcpy(entry + 8, &intTag, 4);
-            if (write == FloatValue) std::memcpy(entry, v + 4 * i, 4), std::memcpy(entry + 8, &floatTag, 4);
+            if (write == IntValue)
+                std::memcpy(entry, v + 8 * i, 8), std::memcpy(entry + 8, &intTag, 4);
+            if (write == FloatValue)
+                std::memcpy(entry, v + 4 * i, 4), std::memcpy(entry + 8, &floatTag, 4);
         }
         setBit(record, bitFrom(base(Command, IoPin), index));
     }
@@ -169,7 +183,8 @@ void getPin(void* out, const void* records, std::uint32_t count, std::int32_t pi
         unsigned char* o = static_cast<unsigned char*>(out) + i * width;
         std::memset(o, 0, width);
         if (table == nullptr) continue;
-        const unsigned char* entry = element(recordAt(records, i), IoPin, indexFrom(table, bank, pin), 16);
+        const unsigned char* entry =
+            element(recordAt(records, i), IoPin, indexFrom(table, bank, pin), 16);
         if (read == WholeEntry) std::memcpy(o, entry, 16);
         if (read == IntValue && tagOf(entry) == 1) std::memcpy(o, entry, 8);
         if (read == FloatValue && tagOf(entry) == 2) std::memcpy(o, entry, 4);
@@ -201,10 +216,18 @@ void initialize(const void* command, const void* feedback, const void* info) {
     std::memcpy(metadata[Info], info, 132);
 }
 
-void CommandSetFloat(const void* r, const void* v, std::uint32_t n, std::uint32_t f) { setPlain(r, v, n, f, Float, 4); }
-void CommandSetEnum(const void* r, const void* v, std::uint32_t n, std::uint32_t f) { setPlain(r, v, n, f, Enum, 4); }
-void CommandSetBool(const void* r, const void* v, std::uint32_t n, std::uint32_t f) { setPlain(r, v, n, f, Bool, 1); }
-void CommandSetLed(const void* r, const void* v, std::uint32_t n, std::uint32_t f) { setPlain(r, v, n, f, Led, 4); }
+void CommandSetFloat(const void* r, const void* v, std::uint32_t n, std::uint32_t f) {
+    setPlain(r, v, n, f, Float, 4);
+}
+void CommandSetEnum(const void* r, const void* v, std::uint32_t n, std::uint32_t f) {
+    setPlain(r, v, n, f, Enum, 4);
+}
+void CommandSetBool(const void* r, const void* v, std::uint32_t n, std::uint32_t f) {
+    setPlain(r, v, n, f, Bool, 1);
+}
+void CommandSetLed(const void* r, const void* v, std::uint32_t n, std::uint32_t f) {
+    setPlain(r, v, n, f, Led, 4);
+}
 
 void CommandSetHighResAngle(const void* records, const void* values, std::uint32_t count,
                             std::uint32_t field) {
@@ -220,16 +243,31 @@ void CommandSetHighResAngle(const void* records, const void* values, std::uint32
 }
 
 void CommandSetFlag(const void* records, const void*, std::uint32_t count, std::uint32_t field) {
-    for (std::uint32_t i = 0; i < count; ++i) setBit(recordAt(records, i), base(Command, Flag) + field);
+    for (std::uint32_t i = 0; i < count; ++i)
+        setBit(recordAt(records, i), base(Command, Flag) + field);
 }
 
-void GetFloat(void* o, const void* r, std::uint32_t n, std::uint32_t f) { getPlain(o, r, n, f, Float, 4); }
-void GetVector3f(void* o, const void* r, std::uint32_t n, std::uint32_t f) { getPlain(o, r, n, f, Vector3f, 12); }
-void GetQuaternionf(void* o, const void* r, std::uint32_t n, std::uint32_t f) { getPlain(o, r, n, f, Quaternionf, 16); }
-void GetUInt64(void* o, const void* r, std::uint32_t n, std::uint32_t f) { getPlain(o, r, n, f, UInt64, 8); }
-void GetEnum(void* o, const void* r, std::uint32_t n, std::uint32_t f) { getPlain(o, r, n, f, Enum, 4); }
-void GetBool(void* o, const void* r, std::uint32_t n, std::uint32_t f) { getPlain(o, r, n, f, Bool, 1); }
-void GetLed(void* o, const void* r, std::uint32_t n, std::uint32_t f) { getPlain(o, r, n, f, Led, 4); }
+void GetFloat(void* o, const void* r, std::uint32_t n, std::uint32_t f) {
+    getPlain(o, r, n, f, Float, 4);
+}
+void GetVector3f(void* o, const void* r, std::uint32_t n, std::uint32_t f) {
+    getPlain(o, r, n, f, Vector3f, 12);
+}
+void GetQuaternionf(void* o, const void* r, std::uint32_t n, std::uint32_t f) {
+    getPlain(o, r, n, f, Quaternionf, 16);
+}
+void GetUInt64(void* o, const void* r, std::uint32_t n, std::uint32_t f) {
+    getPlain(o, r, n, f, UInt64, 8);
+}
+void GetEnum(void* o, const void* r, std::uint32_t n, std::uint32_t f) {
+    getPlain(o, r, n, f, Enum, 4);
+}
+void GetBool(void* o, const void* r, std::uint32_t n, std::uint32_t f) {
+    getPlain(o, r, n, f, Bool, 1);
+}
+void GetLed(void* o, const void* r, std::uint32_t n, std::uint32_t f) {
+    getPlain(o, r, n, f, Led, 4);
+}
 
 void GetHighResAngle(void* out, const void* records, std::uint32_t count, std::uint32_t field) {
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -268,19 +306,46 @@ void GetNumberedFloat(void* out, const void* records, std::uint32_t count, std::
         if (table == nullptr)
             std::memset(o, 0, 4);
         else
-            std::memcpy(o, element(recordAt(records, i), NumberedFloat, indexFrom(table, field, number), 4), 4);
+            std::memcpy(
+                o, element(recordAt(records, i), NumberedFloat, indexFrom(table, field, number), 4),
+                4);
     }
 }
 
-void CommandSetIoPin(const void* r, const void* v, std::uint32_t n, std::int32_t p, std::uint32_t b) { setPin(r, v, n, p, b, WholeEntry); }
-void CommandSetIoPinInt(const void* r, const void* v, std::uint32_t n, std::int32_t p, std::uint32_t b) { setPin(r, v, n, p, b, IntValue); }
-void CommandSetIoPinFloat(const void* r, const void* v, std::uint32_t n, std::int32_t p, std::uint32_t b) { setPin(r, v, n, p, b, FloatValue); }
-void GetIoPin(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) { getPin(o, r, n, p, b, WholeEntry); }
-void GetIoPinInt(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) { getPin(o, r, n, p, b, IntValue); }
-void GetIoPinFloat(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) { getPin(o, r, n, p, b, FloatValue); }
-void CommandHasIoPinInt(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) { hasPin(o, r, n, p, b, Command, 1); }
-void CommandHasIoPinFloat(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) { hasPin(o, r, n, p, b, Command, 2); }
-void FeedbackHasIoPinInt(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) { hasPin(o, r, n, p, b, Feedback, 1); }
-void FeedbackHasIoPinFloat(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) { hasPin(o, r, n, p, b, Feedback, 2); }
+void CommandSetIoPin(const void* r, const void* v, std::uint32_t n, std::int32_t p,
+                     std::uint32_t b) {
+    setPin(r, v, n, p, b, WholeEntry);
+}
+void CommandSetIoPinInt(const void* r, const void* v, std::uint32_t n, std::int32_t p,
+                        std::uint32_t b) {
+    setPin(r, v, n, p, b, IntValue);
+}
+void CommandSetIoPinFloat(const void* r, const void* v, std::uint32_t n, std::int32_t p,
+                          std::uint32_t b) {
+    setPin(r, v, n, p, b, FloatValue);
+}
+void GetIoPin(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) {
+    getPin(o, r, n, p, b, WholeEntry);
+}
+void GetIoPinInt(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) {
+    getPin(o, r, n, p, b, IntValue);
+}
+void GetIoPinFloat(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) {
+    getPin(o, r, n, p, b, FloatValue);
+}
+void CommandHasIoPinInt(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) {
+    hasPin(o, r, n, p, b, Command, 1);
+}
+void CommandHasIoPinFloat(void* o, const void* r, std::uint32_t n, std::int32_t p,
+                          std::uint32_t b) {
+    hasPin(o, r, n, p, b, Command, 2);
+}
+void FeedbackHasIoPinInt(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) {
+    hasPin(o, r, n, p, b, Feedback, 1);
+}
+void FeedbackHasIoPinFloat(void* o, const void* r, std::uint32_t n, std::int32_t p,
+                           std::uint32_t b) {
+    hasPin(o, r, n, p, b, Feedback, 2);
+}
 
 }  // namespace ref

@@ -82,15 +82,15 @@
  * compiling the library itself.
  */
 #if defined(_WIN32) || defined(__CYGWIN__)
-#  if defined(TOVAKWRAPPER_BUILDING)
-#    define MI_API __declspec(dllexport)
-#  else
-#    define MI_API __declspec(dllimport)
-#  endif
-#elif defined(__GNUC__)
-#  define MI_API __attribute__((visibility("default")))
+#if defined(TOVAKWRAPPER_BUILDING)
+#define MI_API __declspec(dllexport)
 #else
-#  define MI_API
+#define MI_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define MI_API __attribute__((visibility("default")))
+#else
+#define MI_API
 #endif
 
 /**
@@ -99,15 +99,12 @@
  * and later, _Static_assert in C11 and later, otherwise (C89/C99,
  * C++98/03) a typedef of an array whose size is -1 when `cond` is false.
  */
-#if defined(__cplusplus) && (__cplusplus >= 201103L || \
-    (defined(_MSC_VER) && _MSC_VER >= 1600))
-#  define MI_LAYOUT_CHECK(cond, name) static_assert(cond, #name)
-#elif !defined(__cplusplus) && defined(__STDC_VERSION__) && \
-    __STDC_VERSION__ >= 201112L
-#  define MI_LAYOUT_CHECK(cond, name) _Static_assert(cond, #name)
+#if defined(__cplusplus) && (__cplusplus >= 201103L || (defined(_MSC_VER) && _MSC_VER >= 1600))
+#define MI_LAYOUT_CHECK(cond, name) static_assert(cond, #name)
+#elif !defined(__cplusplus) && defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define MI_LAYOUT_CHECK(cond, name) _Static_assert(cond, #name)
 #else
-#  define MI_LAYOUT_CHECK(cond, name) \
-      typedef char mi_layout_check_##name[(cond) ? 1 : -1]
+#define MI_LAYOUT_CHECK(cond, name) typedef char mi_layout_check_##name[(cond) ? 1 : -1]
 #endif
 
 #ifdef __cplusplus
@@ -125,19 +122,19 @@ extern "C" {
  * arrays (kinds 0 to 10) and MessageMetadata::base (all twelve).
  */
 enum MiFieldKind {
-    MI_KIND_FLOAT = 0,           /**< float, 4 bytes */
-    MI_KIND_HIGH_RES_ANGLE = 1,  /**< HighResAngleEntry, 16 bytes */
-    MI_KIND_VECTOR3F = 2,        /**< MiVector3f, 12 bytes */
-    MI_KIND_QUATERNIONF = 3,     /**< MiQuaternionf, 16 bytes */
-    MI_KIND_UINT64 = 4,          /**< uint64_t, 8 bytes */
-    MI_KIND_ENUM = 5,            /**< int32_t, 4 bytes */
-    MI_KIND_BOOL = 6,            /**< uint8_t, 1 byte, any value */
-    MI_KIND_NUMBERED_FLOAT = 7,  /**< float, 4 bytes, addressed by table */
-    MI_KIND_IO_PIN = 8,          /**< IoPinEntry, 16 bytes, by table */
-    MI_KIND_LED = 9,             /**< uint32_t, 4 bytes */
-    MI_KIND_RESERVED = 10, /**< carried by the messages, never accessed */
-    MI_KIND_FLAG = 11,     /**< no value array: the presence bit is the value */
-    MI_KIND_COUNT = 12     /**< number of kinds (length of base[]) */
+    MI_KIND_FLOAT = 0,          /**< float, 4 bytes */
+    MI_KIND_HIGH_RES_ANGLE = 1, /**< HighResAngleEntry, 16 bytes */
+    MI_KIND_VECTOR3F = 2,       /**< MiVector3f, 12 bytes */
+    MI_KIND_QUATERNIONF = 3,    /**< MiQuaternionf, 16 bytes */
+    MI_KIND_UINT64 = 4,         /**< uint64_t, 8 bytes */
+    MI_KIND_ENUM = 5,           /**< int32_t, 4 bytes */
+    MI_KIND_BOOL = 6,           /**< uint8_t, 1 byte, any value */
+    MI_KIND_NUMBERED_FLOAT = 7, /**< float, 4 bytes, addressed by table */
+    MI_KIND_IO_PIN = 8,         /**< IoPinEntry, 16 bytes, by table */
+    MI_KIND_LED = 9,            /**< uint32_t, 4 bytes */
+    MI_KIND_RESERVED = 10,      /**< carried by the messages, never accessed */
+    MI_KIND_FLAG = 11,          /**< no value array: the presence bit is the value */
+    MI_KIND_COUNT = 12          /**< number of kinds (length of base[]) */
 };
 
 /** @brief Three floats, 12 bytes, moved as a unit (never interpreted). */
@@ -166,9 +163,9 @@ typedef uint32_t IoPinTag;
 
 /** @brief The 8 value bytes of an IoPinEntry. */
 typedef union MiIoPinValue {
-    int64_t asInt;     /**< with MI_IO_PIN_TAG_INT */
-    float asFloat;     /**< with MI_IO_PIN_TAG_FLOAT: the first 4 bytes */
-    uint8_t bytes[8];  /**< the raw bytes */
+    int64_t asInt;    /**< with MI_IO_PIN_TAG_INT */
+    float asFloat;    /**< with MI_IO_PIN_TAG_FLOAT: the first 4 bytes */
+    uint8_t bytes[8]; /**< the raw bytes */
 } MiIoPinValue;
 
 /** @brief One I/O pin's value and its type. */
@@ -241,11 +238,9 @@ MI_LAYOUT_CHECK(offsetof(MessageRecord, leds) == 80, record_leds);
 MI_LAYOUT_CHECK(offsetof(MessageRecord, reserved) == 88, record_reserved);
 MI_LAYOUT_CHECK(sizeof(MessageMetadata) == 136, metadata_size);
 MI_LAYOUT_CHECK(offsetof(MessageMetadata, base) == 48, metadata_base);
-MI_LAYOUT_CHECK(offsetof(MessageMetadata, numberedFloatTable) == 96,
-                metadata_numbered_float_table);
+MI_LAYOUT_CHECK(offsetof(MessageMetadata, numberedFloatTable) == 96, metadata_numbered_float_table);
 MI_LAYOUT_CHECK(offsetof(MessageMetadata, opaque1) == 104, metadata_opaque1);
-MI_LAYOUT_CHECK(offsetof(MessageMetadata, pinBankTable) == 112,
-                metadata_pin_bank_table);
+MI_LAYOUT_CHECK(offsetof(MessageMetadata, pinBankTable) == 112, metadata_pin_bank_table);
 MI_LAYOUT_CHECK(offsetof(MessageMetadata, opaque2) == 120, metadata_opaque2);
 MI_LAYOUT_CHECK(offsetof(MessageMetadata, opaque3) == 128, metadata_opaque3);
 
@@ -269,8 +264,7 @@ MI_LAYOUT_CHECK(offsetof(MessageMetadata, opaque3) == 128, metadata_opaque3);
  * @param feedback Feedback metadata; must be valid, 8-byte aligned.
  * @param info     Info metadata; must be valid, 8-byte aligned.
  */
-MI_API void miInitialize(const MessageMetadata *command,
-                         const MessageMetadata *feedback,
+MI_API void miInitialize(const MessageMetadata *command, const MessageMetadata *feedback,
                          const MessageMetadata *info);
 
 /** @} */
@@ -299,8 +293,7 @@ MI_API void miInitialize(const MessageMetadata *command,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandSetFloat(const MessageRecord *records,
-                              const float *values, uint32_t count,
+MI_API void miCommandSetFloat(const MessageRecord *records, const float *values, uint32_t count,
                               uint32_t field);
 /**
  * @brief Reads Float field `field` of `count` Command messages.
@@ -311,16 +304,16 @@ MI_API void miCommandSetFloat(const MessageRecord *records,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandGetFloat(float *out, const MessageRecord *records,
-                              uint32_t count, uint32_t field);
+MI_API void miCommandGetFloat(float *out, const MessageRecord *records, uint32_t count,
+                              uint32_t field);
 /** @brief Reads Float field `field` of `count` Feedback messages.
  *  @copydetails miCommandGetFloat */
-MI_API void miFeedbackGetFloat(float *out, const MessageRecord *records,
-                               uint32_t count, uint32_t field);
+MI_API void miFeedbackGetFloat(float *out, const MessageRecord *records, uint32_t count,
+                               uint32_t field);
 /** @brief Reads Float field `field` of `count` Info messages.
  *  @copydetails miCommandGetFloat */
-MI_API void miInfoGetFloat(float *out, const MessageRecord *records,
-                           uint32_t count, uint32_t field);
+MI_API void miInfoGetFloat(float *out, const MessageRecord *records, uint32_t count,
+                           uint32_t field);
 
 /**
  * @brief Reads Vector3f field `field` of `count` Command messages.
@@ -330,14 +323,12 @@ MI_API void miInfoGetFloat(float *out, const MessageRecord *records,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandGetVector3f(MiVector3f *out,
-                                 const MessageRecord *records,
-                                 uint32_t count, uint32_t field);
+MI_API void miCommandGetVector3f(MiVector3f *out, const MessageRecord *records, uint32_t count,
+                                 uint32_t field);
 /** @brief Reads Vector3f field `field` of `count` Feedback messages.
  *  @copydetails miCommandGetVector3f */
-MI_API void miFeedbackGetVector3f(MiVector3f *out,
-                                  const MessageRecord *records,
-                                  uint32_t count, uint32_t field);
+MI_API void miFeedbackGetVector3f(MiVector3f *out, const MessageRecord *records, uint32_t count,
+                                  uint32_t field);
 
 /**
  * @brief Reads Quaternionf field `field` of `count` Command messages.
@@ -347,13 +338,11 @@ MI_API void miFeedbackGetVector3f(MiVector3f *out,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandGetQuaternionf(MiQuaternionf *out,
-                                    const MessageRecord *records,
+MI_API void miCommandGetQuaternionf(MiQuaternionf *out, const MessageRecord *records,
                                     uint32_t count, uint32_t field);
 /** @brief Reads Quaternionf field `field` of `count` Feedback messages.
  *  @copydetails miCommandGetQuaternionf */
-MI_API void miFeedbackGetQuaternionf(MiQuaternionf *out,
-                                     const MessageRecord *records,
+MI_API void miFeedbackGetQuaternionf(MiQuaternionf *out, const MessageRecord *records,
                                      uint32_t count, uint32_t field);
 
 /**
@@ -364,12 +353,12 @@ MI_API void miFeedbackGetQuaternionf(MiQuaternionf *out,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandGetUInt64(uint64_t *out, const MessageRecord *records,
-                               uint32_t count, uint32_t field);
+MI_API void miCommandGetUInt64(uint64_t *out, const MessageRecord *records, uint32_t count,
+                               uint32_t field);
 /** @brief Reads UInt64 field `field` of `count` Feedback messages.
  *  @copydetails miCommandGetUInt64 */
-MI_API void miFeedbackGetUInt64(uint64_t *out, const MessageRecord *records,
-                                uint32_t count, uint32_t field);
+MI_API void miFeedbackGetUInt64(uint64_t *out, const MessageRecord *records, uint32_t count,
+                                uint32_t field);
 
 /**
  * @brief Sets Enum field `field` of `count` Command messages.
@@ -379,8 +368,7 @@ MI_API void miFeedbackGetUInt64(uint64_t *out, const MessageRecord *records,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandSetEnum(const MessageRecord *records,
-                             const int32_t *values, uint32_t count,
+MI_API void miCommandSetEnum(const MessageRecord *records, const int32_t *values, uint32_t count,
                              uint32_t field);
 /**
  * @brief Reads Enum field `field` of `count` Command messages.
@@ -390,16 +378,16 @@ MI_API void miCommandSetEnum(const MessageRecord *records,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandGetEnum(int32_t *out, const MessageRecord *records,
-                             uint32_t count, uint32_t field);
+MI_API void miCommandGetEnum(int32_t *out, const MessageRecord *records, uint32_t count,
+                             uint32_t field);
 /** @brief Reads Enum field `field` of `count` Feedback messages.
  *  @copydetails miCommandGetEnum */
-MI_API void miFeedbackGetEnum(int32_t *out, const MessageRecord *records,
-                              uint32_t count, uint32_t field);
+MI_API void miFeedbackGetEnum(int32_t *out, const MessageRecord *records, uint32_t count,
+                              uint32_t field);
 /** @brief Reads Enum field `field` of `count` Info messages.
  *  @copydetails miCommandGetEnum */
-MI_API void miInfoGetEnum(int32_t *out, const MessageRecord *records,
-                          uint32_t count, uint32_t field);
+MI_API void miInfoGetEnum(int32_t *out, const MessageRecord *records, uint32_t count,
+                          uint32_t field);
 
 /**
  * @brief Sets Bool field `field` of `count` Command messages.
@@ -410,8 +398,7 @@ MI_API void miInfoGetEnum(int32_t *out, const MessageRecord *records,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandSetBool(const MessageRecord *records,
-                             const uint8_t *values, uint32_t count,
+MI_API void miCommandSetBool(const MessageRecord *records, const uint8_t *values, uint32_t count,
                              uint32_t field);
 /**
  * @brief Reads Bool field `field` of `count` Command messages.
@@ -421,16 +408,16 @@ MI_API void miCommandSetBool(const MessageRecord *records,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandGetBool(uint8_t *out, const MessageRecord *records,
-                             uint32_t count, uint32_t field);
+MI_API void miCommandGetBool(uint8_t *out, const MessageRecord *records, uint32_t count,
+                             uint32_t field);
 /** @brief Reads Bool field `field` of `count` Feedback messages.
  *  @copydetails miCommandGetBool */
-MI_API void miFeedbackGetBool(uint8_t *out, const MessageRecord *records,
-                              uint32_t count, uint32_t field);
+MI_API void miFeedbackGetBool(uint8_t *out, const MessageRecord *records, uint32_t count,
+                              uint32_t field);
 /** @brief Reads Bool field `field` of `count` Info messages.
  *  @copydetails miCommandGetBool */
-MI_API void miInfoGetBool(uint8_t *out, const MessageRecord *records,
-                          uint32_t count, uint32_t field);
+MI_API void miInfoGetBool(uint8_t *out, const MessageRecord *records, uint32_t count,
+                          uint32_t field);
 
 /**
  * @brief Sets Led field `field` of `count` Command messages.
@@ -440,8 +427,7 @@ MI_API void miInfoGetBool(uint8_t *out, const MessageRecord *records,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandSetLed(const MessageRecord *records,
-                            const uint32_t *values, uint32_t count,
+MI_API void miCommandSetLed(const MessageRecord *records, const uint32_t *values, uint32_t count,
                             uint32_t field);
 /**
  * @brief Reads Led field `field` of `count` Command messages.
@@ -451,16 +437,16 @@ MI_API void miCommandSetLed(const MessageRecord *records,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandGetLed(uint32_t *out, const MessageRecord *records,
-                            uint32_t count, uint32_t field);
+MI_API void miCommandGetLed(uint32_t *out, const MessageRecord *records, uint32_t count,
+                            uint32_t field);
 /** @brief Reads Led field `field` of `count` Feedback messages.
  *  @copydetails miCommandGetLed */
-MI_API void miFeedbackGetLed(uint32_t *out, const MessageRecord *records,
-                             uint32_t count, uint32_t field);
+MI_API void miFeedbackGetLed(uint32_t *out, const MessageRecord *records, uint32_t count,
+                             uint32_t field);
 /** @brief Reads Led field `field` of `count` Info messages.
  *  @copydetails miCommandGetLed */
-MI_API void miInfoGetLed(uint32_t *out, const MessageRecord *records,
-                         uint32_t count, uint32_t field);
+MI_API void miInfoGetLed(uint32_t *out, const MessageRecord *records, uint32_t count,
+                         uint32_t field);
 
 /** @} */
 
@@ -492,9 +478,8 @@ MI_API void miInfoGetLed(uint32_t *out, const MessageRecord *records,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandSetHighResAngle(const MessageRecord *records,
-                                     const double *values, uint32_t count,
-                                     uint32_t field);
+MI_API void miCommandSetHighResAngle(const MessageRecord *records, const double *values,
+                                     uint32_t count, uint32_t field);
 /**
  * @brief Reads HighResAngle field `field` of `count` Command messages.
  * @param out     double[count], radians, filled in record order.
@@ -503,18 +488,16 @@ MI_API void miCommandSetHighResAngle(const MessageRecord *records,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Element index in each value array.
  */
-MI_API void miCommandGetHighResAngle(double *out,
-                                     const MessageRecord *records,
-                                     uint32_t count, uint32_t field);
+MI_API void miCommandGetHighResAngle(double *out, const MessageRecord *records, uint32_t count,
+                                     uint32_t field);
 /** @brief Reads HighResAngle field `field` of `count` Feedback messages.
  *  @copydetails miCommandGetHighResAngle */
-MI_API void miFeedbackGetHighResAngle(double *out,
-                                      const MessageRecord *records,
-                                      uint32_t count, uint32_t field);
+MI_API void miFeedbackGetHighResAngle(double *out, const MessageRecord *records, uint32_t count,
+                                      uint32_t field);
 /** @brief Reads HighResAngle field `field` of `count` Info messages.
  *  @copydetails miCommandGetHighResAngle */
-MI_API void miInfoGetHighResAngle(double *out, const MessageRecord *records,
-                                  uint32_t count, uint32_t field);
+MI_API void miInfoGetHighResAngle(double *out, const MessageRecord *records, uint32_t count,
+                                  uint32_t field);
 
 /** @} */
 
@@ -544,9 +527,8 @@ MI_API void miInfoGetHighResAngle(double *out, const MessageRecord *records,
  * @param number  Position within the field (signed).
  * @param field   Numbered-float field: index into the Feedback table.
  */
-MI_API void miCommandSetNumberedFloat(const MessageRecord *records,
-                                      const float *values, uint32_t count,
-                                      int32_t number, uint32_t field);
+MI_API void miCommandSetNumberedFloat(const MessageRecord *records, const float *values,
+                                      uint32_t count, int32_t number, uint32_t field);
 /**
  * @brief Reads float `number` of numbered-float field `field` of `count`
  * Command messages.
@@ -557,17 +539,13 @@ MI_API void miCommandSetNumberedFloat(const MessageRecord *records,
  * @param number  Position within the field (signed).
  * @param field   Numbered-float field: index into the Feedback table.
  */
-MI_API void miCommandGetNumberedFloat(float *out,
-                                      const MessageRecord *records,
-                                      uint32_t count, int32_t number,
-                                      uint32_t field);
+MI_API void miCommandGetNumberedFloat(float *out, const MessageRecord *records, uint32_t count,
+                                      int32_t number, uint32_t field);
 /** @brief Reads float `number` of numbered-float field `field` of `count`
  *  Feedback messages.
  *  @copydetails miCommandGetNumberedFloat */
-MI_API void miFeedbackGetNumberedFloat(float *out,
-                                       const MessageRecord *records,
-                                       uint32_t count, int32_t number,
-                                       uint32_t field);
+MI_API void miFeedbackGetNumberedFloat(float *out, const MessageRecord *records, uint32_t count,
+                                       int32_t number, uint32_t field);
 
 /** @} */
 
@@ -612,9 +590,8 @@ MI_API void miFeedbackGetNumberedFloat(float *out,
  * @param pin     Pin within the bank (signed).
  * @param bank    Bank: index into the Feedback pin-bank table.
  */
-MI_API void miCommandSetIoPin(const MessageRecord *records,
-                              const IoPinEntry *values, uint32_t count,
-                              int32_t pin, uint32_t bank);
+MI_API void miCommandSetIoPin(const MessageRecord *records, const IoPinEntry *values,
+                              uint32_t count, int32_t pin, uint32_t bank);
 /**
  * @brief Sets pin `pin` of bank `bank` of `count` Command messages to
  * integers (tag 1).
@@ -625,9 +602,8 @@ MI_API void miCommandSetIoPin(const MessageRecord *records,
  * @param pin     Pin within the bank (signed).
  * @param bank    Bank: index into the Feedback pin-bank table.
  */
-MI_API void miCommandSetIoPinInt(const MessageRecord *records,
-                                 const int64_t *values, uint32_t count,
-                                 int32_t pin, uint32_t bank);
+MI_API void miCommandSetIoPinInt(const MessageRecord *records, const int64_t *values,
+                                 uint32_t count, int32_t pin, uint32_t bank);
 /**
  * @brief Sets pin `pin` of bank `bank` of `count` Command messages to
  * floats (tag 2).
@@ -638,9 +614,8 @@ MI_API void miCommandSetIoPinInt(const MessageRecord *records,
  * @param pin     Pin within the bank (signed).
  * @param bank    Bank: index into the Feedback pin-bank table.
  */
-MI_API void miCommandSetIoPinFloat(const MessageRecord *records,
-                                   const float *values, uint32_t count,
-                                   int32_t pin, uint32_t bank);
+MI_API void miCommandSetIoPinFloat(const MessageRecord *records, const float *values,
+                                   uint32_t count, int32_t pin, uint32_t bank);
 /**
  * @brief Reads the whole entry of pin `pin` of bank `bank` of `count`
  * Command messages.
@@ -651,13 +626,12 @@ MI_API void miCommandSetIoPinFloat(const MessageRecord *records,
  * @param pin     Pin within the bank (signed).
  * @param bank    Bank: index into the Feedback pin-bank table.
  */
-MI_API void miCommandGetIoPin(IoPinEntry *out, const MessageRecord *records,
-                              uint32_t count, int32_t pin, uint32_t bank);
+MI_API void miCommandGetIoPin(IoPinEntry *out, const MessageRecord *records, uint32_t count,
+                              int32_t pin, uint32_t bank);
 /** @brief Reads the whole entry of pin `pin` of bank `bank` of `count`
  *  Feedback messages.
  *  @copydetails miCommandGetIoPin */
-MI_API void miFeedbackGetIoPin(IoPinEntry *out,
-                               const MessageRecord *records, uint32_t count,
+MI_API void miFeedbackGetIoPin(IoPinEntry *out, const MessageRecord *records, uint32_t count,
                                int32_t pin, uint32_t bank);
 /**
  * @brief Reads the integer of pin `pin` of bank `bank` of `count` Command
@@ -669,15 +643,13 @@ MI_API void miFeedbackGetIoPin(IoPinEntry *out,
  * @param pin     Pin within the bank (signed).
  * @param bank    Bank: index into the Feedback pin-bank table.
  */
-MI_API void miCommandGetIoPinInt(int64_t *out, const MessageRecord *records,
-                                 uint32_t count, int32_t pin, uint32_t bank);
+MI_API void miCommandGetIoPinInt(int64_t *out, const MessageRecord *records, uint32_t count,
+                                 int32_t pin, uint32_t bank);
 /** @brief Reads the integer of pin `pin` of bank `bank` of `count`
  *  Feedback messages.
  *  @copydetails miCommandGetIoPinInt */
-MI_API void miFeedbackGetIoPinInt(int64_t *out,
-                                  const MessageRecord *records,
-                                  uint32_t count, int32_t pin,
-                                  uint32_t bank);
+MI_API void miFeedbackGetIoPinInt(int64_t *out, const MessageRecord *records, uint32_t count,
+                                  int32_t pin, uint32_t bank);
 /**
  * @brief Reads the float of pin `pin` of bank `bank` of `count` Command
  * messages.
@@ -689,16 +661,13 @@ MI_API void miFeedbackGetIoPinInt(int64_t *out,
  * @param pin     Pin within the bank (signed).
  * @param bank    Bank: index into the Feedback pin-bank table.
  */
-MI_API void miCommandGetIoPinFloat(float *out, const MessageRecord *records,
-                                   uint32_t count, int32_t pin,
-                                   uint32_t bank);
+MI_API void miCommandGetIoPinFloat(float *out, const MessageRecord *records, uint32_t count,
+                                   int32_t pin, uint32_t bank);
 /** @brief Reads the float of pin `pin` of bank `bank` of `count` Feedback
  *  messages.
  *  @copydetails miCommandGetIoPinFloat */
-MI_API void miFeedbackGetIoPinFloat(float *out,
-                                    const MessageRecord *records,
-                                    uint32_t count, int32_t pin,
-                                    uint32_t bank);
+MI_API void miFeedbackGetIoPinFloat(float *out, const MessageRecord *records, uint32_t count,
+                                    int32_t pin, uint32_t bank);
 /**
  * @brief Asks which of `count` Command messages hold an integer on pin
  * `pin` of bank `bank`, by the COMMAND metadata's table and base.
@@ -710,8 +679,8 @@ MI_API void miFeedbackGetIoPinFloat(float *out,
  * @param pin     Pin within the bank (signed).
  * @param bank    Bank: index into the Command pin-bank table.
  */
-MI_API void miCommandHasIoPinInt(uint8_t *out, const MessageRecord *records,
-                                 uint32_t count, int32_t pin, uint32_t bank);
+MI_API void miCommandHasIoPinInt(uint8_t *out, const MessageRecord *records, uint32_t count,
+                                 int32_t pin, uint32_t bank);
 /**
  * @brief Asks which of `count` Feedback messages hold an integer on pin
  * `pin` of bank `bank`, by the Feedback metadata's table and base.
@@ -723,24 +692,18 @@ MI_API void miCommandHasIoPinInt(uint8_t *out, const MessageRecord *records,
  * @param pin     Pin within the bank (signed).
  * @param bank    Bank: index into the Feedback pin-bank table.
  */
-MI_API void miFeedbackHasIoPinInt(uint8_t *out,
-                                  const MessageRecord *records,
-                                  uint32_t count, int32_t pin,
-                                  uint32_t bank);
+MI_API void miFeedbackHasIoPinInt(uint8_t *out, const MessageRecord *records, uint32_t count,
+                                  int32_t pin, uint32_t bank);
 /** @brief Asks which of `count` Command messages hold a float on pin `pin`
  *  of bank `bank` (tag 2), by the COMMAND metadata's table and base.
  *  @copydetails miCommandHasIoPinInt */
-MI_API void miCommandHasIoPinFloat(uint8_t *out,
-                                   const MessageRecord *records,
-                                   uint32_t count, int32_t pin,
-                                   uint32_t bank);
+MI_API void miCommandHasIoPinFloat(uint8_t *out, const MessageRecord *records, uint32_t count,
+                                   int32_t pin, uint32_t bank);
 /** @brief Asks which of `count` Feedback messages hold a float on pin
  *  `pin` of bank `bank` (tag 2), by the Feedback metadata's table and base.
  *  @copydetails miFeedbackHasIoPinInt */
-MI_API void miFeedbackHasIoPinFloat(uint8_t *out,
-                                    const MessageRecord *records,
-                                    uint32_t count, int32_t pin,
-                                    uint32_t bank);
+MI_API void miFeedbackHasIoPinFloat(uint8_t *out, const MessageRecord *records, uint32_t count,
+                                    int32_t pin, uint32_t bank);
 
 /** @} */
 
@@ -769,8 +732,7 @@ MI_API void miFeedbackHasIoPinFloat(uint8_t *out,
  * @param field   Flag number: bit commandMetadata.base[MI_KIND_FLAG] +
  *                field.
  */
-MI_API void miCommandSetFlag(const MessageRecord *records,
-                             const uint8_t *values, uint32_t count,
+MI_API void miCommandSetFlag(const MessageRecord *records, const uint8_t *values, uint32_t count,
                              uint32_t field);
 /**
  * @brief Reads flag `field` of `count` Command messages.
@@ -781,8 +743,8 @@ MI_API void miCommandSetFlag(const MessageRecord *records,
  * @param field   Flag number: bit commandMetadata.base[MI_KIND_FLAG] +
  *                field.
  */
-MI_API void miCommandGetFlag(uint8_t *out, const MessageRecord *records,
-                             uint32_t count, uint32_t field);
+MI_API void miCommandGetFlag(uint8_t *out, const MessageRecord *records, uint32_t count,
+                             uint32_t field);
 /**
  * @brief Reads flag `field` of `count` Info messages.
  * @param out     uint8_t[count]: 1 where the flag's bit is set, else 0.
@@ -791,8 +753,8 @@ MI_API void miCommandGetFlag(uint8_t *out, const MessageRecord *records,
  * @param count   Number of messages; 0 touches nothing.
  * @param field   Flag number: bit infoMetadata.base[MI_KIND_FLAG] + field.
  */
-MI_API void miInfoGetFlag(uint8_t *out, const MessageRecord *records,
-                          uint32_t count, uint32_t field);
+MI_API void miInfoGetFlag(uint8_t *out, const MessageRecord *records, uint32_t count,
+                          uint32_t field);
 /**
  * @brief Asks which of `count` Command messages have absolute presence
  * bit `bit` set.
@@ -802,18 +764,18 @@ MI_API void miInfoGetFlag(uint8_t *out, const MessageRecord *records,
  * @param count   Number of messages; 0 touches nothing.
  * @param bit     Absolute presence-bit index (base + field, not a field).
  */
-MI_API void miCommandHasField(uint8_t *out, const MessageRecord *records,
-                              uint32_t count, uint32_t bit);
+MI_API void miCommandHasField(uint8_t *out, const MessageRecord *records, uint32_t count,
+                              uint32_t bit);
 /** @brief Asks which of `count` Feedback messages have absolute presence
  *  bit `bit` set.
  *  @copydetails miCommandHasField */
-MI_API void miFeedbackHasField(uint8_t *out, const MessageRecord *records,
-                               uint32_t count, uint32_t bit);
+MI_API void miFeedbackHasField(uint8_t *out, const MessageRecord *records, uint32_t count,
+                               uint32_t bit);
 /** @brief Asks which of `count` Info messages have absolute presence bit
  *  `bit` set.
  *  @copydetails miCommandHasField */
-MI_API void miInfoHasField(uint8_t *out, const MessageRecord *records,
-                           uint32_t count, uint32_t bit);
+MI_API void miInfoHasField(uint8_t *out, const MessageRecord *records, uint32_t count,
+                           uint32_t bit);
 
 /** @} */
 

@@ -7,18 +7,19 @@
  * MI_ACCESSORS(X) expands to X(...) once per accessor, in the order of the
  * call-list values (tovakWrapperCalls.h), with these arguments:
  *
- * | argument | meaning | example |
- * |---|---|---|
- * | value | its MiCallAccessor value, 1 to 48 | 1 |
- * | ID | its MiCallAccessor name without `MI_CALL_` | COMMAND_SET_FLOAT |
- * | function | the exported function | miCommandSetFloat |
- * | name | the function in lower snake case without `mi` | command_set_float |
- * | MESSAGE | COMMAND, FEEDBACK or INFO | COMMAND |
- * | OP | SET, GET or HAS | SET |
- * | FAMILY | the field-kind name in the function's name: Float ... Led, IoPinInt, IoPinFloat, Flag, Field | Float |
- * | KIND | the value array it addresses, MI_KIND_ + KIND; FLAG for the flags and the Has...Field queries, which address presence bits only | FLOAT |
- * | ARGS | FIELD: (..., count, field), `bit` for Has...Field; ENTRY: (..., count, number or pin, field or bank) | FIELD |
- * | T | the element type of `values` or `out` | float |
+ *   - value: its MiCallAccessor value, 1 to 48 (1);
+ *   - ID: its MiCallAccessor name without `MI_CALL_` (COMMAND_SET_FLOAT);
+ *   - function: the exported function (miCommandSetFloat);
+ *   - name: the function in lower snake case without `mi` (command_set_float);
+ *   - MESSAGE: COMMAND, FEEDBACK or INFO;
+ *   - OP: SET, GET or HAS;
+ *   - FAMILY: the field-kind name in the function's name (Float ... Led, IoPinInt,
+ *     IoPinFloat, Flag, Field);
+ *   - KIND: the value array it addresses, as MI_KIND_ + KIND (FLOAT); FLAG for the flags
+ *     and the Has...Field queries, which address presence bits only;
+ *   - ARGS: FIELD for (..., count, field), `bit` for Has...Field; ENTRY for
+ *     (..., count, number or pin, field or bank);
+ *   - T: the element type of `values` or `out` (float).
  *
  * So a setter is `function(records, (const T *)values, count, field)` or,
  * with ENTRY, `function(records, values, count, number, field)`; a getter or

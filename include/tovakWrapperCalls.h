@@ -59,15 +59,15 @@
  * TOVAKWRAPPERCALLS_BUILDING only when compiling that library itself.
  */
 #if defined(_WIN32) || defined(__CYGWIN__)
-#  if defined(TOVAKWRAPPERCALLS_BUILDING)
-#    define MI_CALLS_API __declspec(dllexport)
-#  else
-#    define MI_CALLS_API __declspec(dllimport)
-#  endif
-#elif defined(__GNUC__)
-#  define MI_CALLS_API __attribute__((visibility("default")))
+#if defined(TOVAKWRAPPERCALLS_BUILDING)
+#define MI_CALLS_API __declspec(dllexport)
 #else
-#  define MI_CALLS_API
+#define MI_CALLS_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define MI_CALLS_API __attribute__((visibility("default")))
+#else
+#define MI_CALLS_API
 #endif
 
 #ifdef __cplusplus
@@ -89,54 +89,54 @@ extern "C" {
  * not listed name no accessor.
  */
 enum MiCallAccessor {
-    MI_CALL_COMMAND_SET_FLOAT = 1,           /**< miCommandSetFloat */
-    MI_CALL_COMMAND_GET_FLOAT = 2,           /**< miCommandGetFloat */
-    MI_CALL_FEEDBACK_GET_FLOAT = 3,          /**< miFeedbackGetFloat */
-    MI_CALL_INFO_GET_FLOAT = 4,              /**< miInfoGetFloat */
-    MI_CALL_COMMAND_SET_HIGH_RES_ANGLE = 5,  /**< miCommandSetHighResAngle */
-    MI_CALL_COMMAND_GET_HIGH_RES_ANGLE = 6,  /**< miCommandGetHighResAngle */
-    MI_CALL_FEEDBACK_GET_HIGH_RES_ANGLE = 7, /**< miFeedbackGetHighResAngle */
-    MI_CALL_INFO_GET_HIGH_RES_ANGLE = 8,     /**< miInfoGetHighResAngle */
-    MI_CALL_COMMAND_GET_VECTOR3F = 9,        /**< miCommandGetVector3f */
-    MI_CALL_FEEDBACK_GET_VECTOR3F = 10,      /**< miFeedbackGetVector3f */
-    MI_CALL_COMMAND_GET_QUATERNIONF = 11,    /**< miCommandGetQuaternionf */
-    MI_CALL_FEEDBACK_GET_QUATERNIONF = 12,   /**< miFeedbackGetQuaternionf */
-    MI_CALL_COMMAND_GET_UINT64 = 13,         /**< miCommandGetUInt64 */
-    MI_CALL_FEEDBACK_GET_UINT64 = 14,        /**< miFeedbackGetUInt64 */
-    MI_CALL_COMMAND_SET_ENUM = 15,           /**< miCommandSetEnum */
-    MI_CALL_COMMAND_GET_ENUM = 16,           /**< miCommandGetEnum */
-    MI_CALL_FEEDBACK_GET_ENUM = 17,          /**< miFeedbackGetEnum */
-    MI_CALL_INFO_GET_ENUM = 18,              /**< miInfoGetEnum */
-    MI_CALL_COMMAND_SET_BOOL = 19,           /**< miCommandSetBool */
-    MI_CALL_COMMAND_GET_BOOL = 20,           /**< miCommandGetBool */
-    MI_CALL_FEEDBACK_GET_BOOL = 21,          /**< miFeedbackGetBool */
-    MI_CALL_INFO_GET_BOOL = 22,              /**< miInfoGetBool */
-    MI_CALL_COMMAND_SET_NUMBERED_FLOAT = 23, /**< miCommandSetNumberedFloat */
-    MI_CALL_COMMAND_GET_NUMBERED_FLOAT = 24, /**< miCommandGetNumberedFloat */
+    MI_CALL_COMMAND_SET_FLOAT = 1,            /**< miCommandSetFloat */
+    MI_CALL_COMMAND_GET_FLOAT = 2,            /**< miCommandGetFloat */
+    MI_CALL_FEEDBACK_GET_FLOAT = 3,           /**< miFeedbackGetFloat */
+    MI_CALL_INFO_GET_FLOAT = 4,               /**< miInfoGetFloat */
+    MI_CALL_COMMAND_SET_HIGH_RES_ANGLE = 5,   /**< miCommandSetHighResAngle */
+    MI_CALL_COMMAND_GET_HIGH_RES_ANGLE = 6,   /**< miCommandGetHighResAngle */
+    MI_CALL_FEEDBACK_GET_HIGH_RES_ANGLE = 7,  /**< miFeedbackGetHighResAngle */
+    MI_CALL_INFO_GET_HIGH_RES_ANGLE = 8,      /**< miInfoGetHighResAngle */
+    MI_CALL_COMMAND_GET_VECTOR3F = 9,         /**< miCommandGetVector3f */
+    MI_CALL_FEEDBACK_GET_VECTOR3F = 10,       /**< miFeedbackGetVector3f */
+    MI_CALL_COMMAND_GET_QUATERNIONF = 11,     /**< miCommandGetQuaternionf */
+    MI_CALL_FEEDBACK_GET_QUATERNIONF = 12,    /**< miFeedbackGetQuaternionf */
+    MI_CALL_COMMAND_GET_UINT64 = 13,          /**< miCommandGetUInt64 */
+    MI_CALL_FEEDBACK_GET_UINT64 = 14,         /**< miFeedbackGetUInt64 */
+    MI_CALL_COMMAND_SET_ENUM = 15,            /**< miCommandSetEnum */
+    MI_CALL_COMMAND_GET_ENUM = 16,            /**< miCommandGetEnum */
+    MI_CALL_FEEDBACK_GET_ENUM = 17,           /**< miFeedbackGetEnum */
+    MI_CALL_INFO_GET_ENUM = 18,               /**< miInfoGetEnum */
+    MI_CALL_COMMAND_SET_BOOL = 19,            /**< miCommandSetBool */
+    MI_CALL_COMMAND_GET_BOOL = 20,            /**< miCommandGetBool */
+    MI_CALL_FEEDBACK_GET_BOOL = 21,           /**< miFeedbackGetBool */
+    MI_CALL_INFO_GET_BOOL = 22,               /**< miInfoGetBool */
+    MI_CALL_COMMAND_SET_NUMBERED_FLOAT = 23,  /**< miCommandSetNumberedFloat */
+    MI_CALL_COMMAND_GET_NUMBERED_FLOAT = 24,  /**< miCommandGetNumberedFloat */
     MI_CALL_FEEDBACK_GET_NUMBERED_FLOAT = 25, /**< miFeedbackGetNumberedFloat */
-    MI_CALL_COMMAND_SET_IO_PIN = 26,         /**< miCommandSetIoPin */
-    MI_CALL_COMMAND_GET_IO_PIN = 27,         /**< miCommandGetIoPin */
-    MI_CALL_FEEDBACK_GET_IO_PIN = 28,        /**< miFeedbackGetIoPin */
-    MI_CALL_COMMAND_SET_IO_PIN_INT = 29,     /**< miCommandSetIoPinInt */
-    MI_CALL_COMMAND_GET_IO_PIN_INT = 30,     /**< miCommandGetIoPinInt */
-    MI_CALL_COMMAND_HAS_IO_PIN_INT = 31,     /**< miCommandHasIoPinInt */
-    MI_CALL_FEEDBACK_GET_IO_PIN_INT = 32,    /**< miFeedbackGetIoPinInt */
-    MI_CALL_FEEDBACK_HAS_IO_PIN_INT = 33,    /**< miFeedbackHasIoPinInt */
-    MI_CALL_COMMAND_SET_IO_PIN_FLOAT = 34,   /**< miCommandSetIoPinFloat */
-    MI_CALL_COMMAND_GET_IO_PIN_FLOAT = 35,   /**< miCommandGetIoPinFloat */
-    MI_CALL_COMMAND_HAS_IO_PIN_FLOAT = 36,   /**< miCommandHasIoPinFloat */
-    MI_CALL_FEEDBACK_GET_IO_PIN_FLOAT = 37,  /**< miFeedbackGetIoPinFloat */
-    MI_CALL_FEEDBACK_HAS_IO_PIN_FLOAT = 38,  /**< miFeedbackHasIoPinFloat */
-    MI_CALL_COMMAND_SET_LED = 39,            /**< miCommandSetLed */
-    MI_CALL_COMMAND_GET_LED = 40,            /**< miCommandGetLed */
-    MI_CALL_FEEDBACK_GET_LED = 41,           /**< miFeedbackGetLed */
-    MI_CALL_INFO_GET_LED = 42,               /**< miInfoGetLed */
-    MI_CALL_COMMAND_SET_FLAG = 43,           /**< miCommandSetFlag */
-    MI_CALL_COMMAND_GET_FLAG = 44,           /**< miCommandGetFlag */
-    MI_CALL_INFO_GET_FLAG = 45,              /**< miInfoGetFlag */
-    MI_CALL_COMMAND_HAS_FIELD = 46,          /**< miCommandHasField */
-    MI_CALL_FEEDBACK_HAS_FIELD = 47,         /**< miFeedbackHasField */
-    MI_CALL_INFO_HAS_FIELD = 48              /**< miInfoHasField */
+    MI_CALL_COMMAND_SET_IO_PIN = 26,          /**< miCommandSetIoPin */
+    MI_CALL_COMMAND_GET_IO_PIN = 27,          /**< miCommandGetIoPin */
+    MI_CALL_FEEDBACK_GET_IO_PIN = 28,         /**< miFeedbackGetIoPin */
+    MI_CALL_COMMAND_SET_IO_PIN_INT = 29,      /**< miCommandSetIoPinInt */
+    MI_CALL_COMMAND_GET_IO_PIN_INT = 30,      /**< miCommandGetIoPinInt */
+    MI_CALL_COMMAND_HAS_IO_PIN_INT = 31,      /**< miCommandHasIoPinInt */
+    MI_CALL_FEEDBACK_GET_IO_PIN_INT = 32,     /**< miFeedbackGetIoPinInt */
+    MI_CALL_FEEDBACK_HAS_IO_PIN_INT = 33,     /**< miFeedbackHasIoPinInt */
+    MI_CALL_COMMAND_SET_IO_PIN_FLOAT = 34,    /**< miCommandSetIoPinFloat */
+    MI_CALL_COMMAND_GET_IO_PIN_FLOAT = 35,    /**< miCommandGetIoPinFloat */
+    MI_CALL_COMMAND_HAS_IO_PIN_FLOAT = 36,    /**< miCommandHasIoPinFloat */
+    MI_CALL_FEEDBACK_GET_IO_PIN_FLOAT = 37,   /**< miFeedbackGetIoPinFloat */
+    MI_CALL_FEEDBACK_HAS_IO_PIN_FLOAT = 38,   /**< miFeedbackHasIoPinFloat */
+    MI_CALL_COMMAND_SET_LED = 39,             /**< miCommandSetLed */
+    MI_CALL_COMMAND_GET_LED = 40,             /**< miCommandGetLed */
+    MI_CALL_FEEDBACK_GET_LED = 41,            /**< miFeedbackGetLed */
+    MI_CALL_INFO_GET_LED = 42,                /**< miInfoGetLed */
+    MI_CALL_COMMAND_SET_FLAG = 43,            /**< miCommandSetFlag */
+    MI_CALL_COMMAND_GET_FLAG = 44,            /**< miCommandGetFlag */
+    MI_CALL_INFO_GET_FLAG = 45,               /**< miInfoGetFlag */
+    MI_CALL_COMMAND_HAS_FIELD = 46,           /**< miCommandHasField */
+    MI_CALL_FEEDBACK_HAS_FIELD = 47,          /**< miFeedbackHasField */
+    MI_CALL_INFO_HAS_FIELD = 48               /**< miInfoHasField */
 };
 
 /**
@@ -146,18 +146,18 @@ enum MiCallAccessor {
  * accessor has no parameter for is ignored.
  */
 typedef struct MiCall {
-    uint32_t accessor; /**< 0: a MiCallAccessor value; any other value
-                            makes the call do nothing */
-    uint32_t count;    /**< 4: `count`, the number of records */
-    int32_t number;    /**< 8: `number` (numbered floats) or `pin` (pin
-                            accessors); ignored by the others (set 0) */
-    uint32_t field;    /**< 12: `field`; `bank` for the pin accessors,
-                            `bit` for the Has...Field queries */
+    uint32_t accessor;            /**< 0: a MiCallAccessor value; any other value
+                                       makes the call do nothing */
+    uint32_t count;               /**< 4: `count`, the number of records */
+    int32_t number;               /**< 8: `number` (numbered floats) or `pin` (pin
+                                       accessors); ignored by the others (set 0) */
+    uint32_t field;               /**< 12: `field`; `bank` for the pin accessors,
+                                       `bit` for the Has...Field queries */
     const MessageRecord *records; /**< 16: `records` */
-    void *buffer;      /**< 24: `values` of a setter (only read; may be
-                            NULL where the setter allows it, ignored by
-                            miCommandSetFlag), or `out` of a getter or
-                            query, of the accessor's element type */
+    void *buffer;                 /**< 24: `values` of a setter (only read; may be
+                                       NULL where the setter allows it, ignored by
+                                       miCommandSetFlag), or `out` of a getter or
+                                       query, of the accessor's element type */
 } MiCall;
 
 /**

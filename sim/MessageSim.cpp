@@ -43,9 +43,10 @@ void appendBytes(std::vector<std::uint8_t>& out, const std::vector<T>& v) {
 KindLayout::KindLayout(const Shape& shape, std::uint32_t firstBit)
     : numberedFloatTable(startsOf(shape.numberedFloatFields)),
       pinBankTable(startsOf(shape.pinBanks)) {
-    elements_ = {shape.floats,  shape.highResAngles, shape.vector3fs, shape.quaternionfs,
-                 shape.uint64s, shape.enums,         shape.bools,     sum(shape.numberedFloatFields),
-                 sum(shape.pinBanks), shape.leds,    shape.reserved,  shape.flags};
+    elements_ = {
+        shape.floats,        shape.highResAngles, shape.vector3fs, shape.quaternionfs,
+        shape.uint64s,       shape.enums,         shape.bools,     sum(shape.numberedFloatFields),
+        sum(shape.pinBanks), shape.leds,          shape.reserved,  shape.flags};
     // Presence bits: all fields of kind 0, then kind 1, and so on.
     std::uint64_t bit = firstBit;
     for (int k = 0; k < MI_KIND_COUNT; ++k) {
@@ -64,15 +65,16 @@ void KindLayout::fillUnread(std::uint64_t seed) {
     metadata.opaque2 = random.next();
     metadata.opaque3 = static_cast<std::uint32_t>(random.next());
     // The tail padding too: the library must not copy or read it.
-    auto* tail = reinterpret_cast<std::uint8_t*>(&metadata) + offsetof(MessageMetadata, opaque3) + 4;
+    auto* tail =
+        reinterpret_cast<std::uint8_t*>(&metadata) + offsetof(MessageMetadata, opaque3) + 4;
     random.fill(tail, sizeof(MessageMetadata) - (offsetof(MessageMetadata, opaque3) + 4));
 }
 
 MessageRecord Message::record() {
-    return MessageRecord{presence.data(),  floats.data(),  highResAngles.data(),
+    return MessageRecord{presence.data(),  floats.data(),       highResAngles.data(),
                          vector3fs.data(), quaternionfs.data(), uint64s.data(),
-                         enums.data(),     bools.data(),   numberedFloats.data(),
-                         ioPins.data(),    leds.data(),    reserved.data()};
+                         enums.data(),     bools.data(),        numberedFloats.data(),
+                         ioPins.data(),    leds.data(),         reserved.data()};
 }
 
 std::vector<std::uint8_t> Message::bytes() const {
@@ -108,9 +110,8 @@ MessageGroup::MessageGroup(const KindLayout& layout, std::size_t count) {
 void MessageGroup::scramble(std::uint64_t seed) {
     Random random(seed);
     for (auto& m : messages_)
-        m->forEachArray([&random](auto& array) {
-            random.fill(array.data(), array.size() * sizeof(array[0]));
-        });
+        m->forEachArray(
+            [&random](auto& array) { random.fill(array.data(), array.size() * sizeof(array[0])); });
 }
 
 std::vector<std::uint8_t> MessageGroup::bytes() const {

@@ -38,10 +38,10 @@ struct Shape {
     std::uint32_t enums = 0;
     std::uint32_t bools = 0;
     std::uint32_t leds = 0;
-    std::uint32_t reserved = 0;                     // kind 10: carried, never accessed
+    std::uint32_t reserved = 0;  // kind 10: carried, never accessed
     std::uint32_t flags = 0;
-    std::vector<std::uint32_t> numberedFloatFields; // elements of each numbered-float field
-    std::vector<std::uint32_t> pinBanks;            // pins of each bank
+    std::vector<std::uint32_t> numberedFloatFields;  // elements of each numbered-float field
+    std::vector<std::uint32_t> pinBanks;             // pins of each bank
 
     // A shape with `n` fields of every plain kind and flag, and `n` numbered-float
     // fields and pin banks of `n` elements each.

@@ -44,8 +44,8 @@ static_assert(valuesRunInOrder(), "the accessor list holds the values 1 to 48 in
 #define TOVAK_CALL_HAS_FIELD TOVAK_CALL_GET_FIELD
 #define TOVAK_CALL_HAS_ENTRY TOVAK_CALL_GET_ENTRY
 #define TOVAK_CASE(value, ID, function, name, MESSAGE, OP, FAMILY, KIND, ARGS, T) \
-    case MI_CALL_##ID:                                                             \
-        TOVAK_CALL_##OP##_##ARGS(function, T);                                     \
+    case MI_CALL_##ID:                                                            \
+        TOVAK_CALL_##OP##_##ARGS(function, T);                                    \
         break;
 
 inline void run(const MiCall& call) {

@@ -51,7 +51,8 @@ void HighResAngle::checkCases(const AngleCase (&cases)[N]) {
         auto out = sentinelVector<double>(N);
         get(out.data(), group.records(), N, kField);
         for (uint32_t i = 0; i < N; ++i)
-            EXPECT_EQ(bitsOf(out[i]), cases[i].readBack) << "input 0x" << std::hex << cases[i].input;
+            EXPECT_EQ(bitsOf(out[i]), cases[i].readBack)
+                << "input 0x" << std::hex << cases[i].input;
     }
 }
 
@@ -69,8 +70,8 @@ TEST_F(HighResAngle, SpotChecksOfTheTable) {
     EXPECT_EQ(turn.readBack, turn.input);
     const AngleCase& minusZero = kNamedAngleCases[7];
     EXPECT_EQ(minusZero.input, 0x8000000000000000u);
-    EXPECT_EQ(minusZero.offset, 0x80000000u);   // offset -0.0
-    EXPECT_EQ(minusZero.readBack, 0u);          // reads back +0.0
+    EXPECT_EQ(minusZero.offset, 0x80000000u);  // offset -0.0
+    EXPECT_EQ(minusZero.readBack, 0u);         // reads back +0.0
 }
 
 TEST_F(HighResAngle, HostWrittenEntriesAreNotNormalized) {

@@ -22,22 +22,60 @@ struct Accessor {
 
 const std::vector<Accessor>& getters() {
     static const std::vector<Accessor> all = {
-        {"Float", 4, [](void* o, auto r, uint32_t n) { miFeedbackGetFloat(static_cast<float*>(o), r, n, 2); }},
-        {"HighResAngle", 8, [](void* o, auto r, uint32_t n) { miInfoGetHighResAngle(static_cast<double*>(o), r, n, 1); }},
-        {"Vector3f", 12, [](void* o, auto r, uint32_t n) { miCommandGetVector3f(static_cast<MiVector3f*>(o), r, n, 3); }},
-        {"Quaternionf", 16, [](void* o, auto r, uint32_t n) { miFeedbackGetQuaternionf(static_cast<MiQuaternionf*>(o), r, n, 0); }},
-        {"UInt64", 8, [](void* o, auto r, uint32_t n) { miCommandGetUInt64(static_cast<uint64_t*>(o), r, n, 1); }},
-        {"Enum", 4, [](void* o, auto r, uint32_t n) { miInfoGetEnum(static_cast<int32_t*>(o), r, n, 2); }},
-        {"Bool", 1, [](void* o, auto r, uint32_t n) { miFeedbackGetBool(static_cast<uint8_t*>(o), r, n, 3); }},
-        {"Led", 4, [](void* o, auto r, uint32_t n) { miCommandGetLed(static_cast<uint32_t*>(o), r, n, 0); }},
-        {"NumberedFloat", 4, [](void* o, auto r, uint32_t n) { miFeedbackGetNumberedFloat(static_cast<float*>(o), r, n, -1, 2); }},
-        {"IoPin", 16, [](void* o, auto r, uint32_t n) { miCommandGetIoPin(static_cast<IoPinEntry*>(o), r, n, 1, 1); }},
-        {"IoPinInt", 8, [](void* o, auto r, uint32_t n) { miFeedbackGetIoPinInt(static_cast<int64_t*>(o), r, n, 1, 1); }},
-        {"IoPinFloat", 4, [](void* o, auto r, uint32_t n) { miCommandGetIoPinFloat(static_cast<float*>(o), r, n, 2, 1); }},
-        {"HasIoPinInt", 1, [](void* o, auto r, uint32_t n) { miCommandHasIoPinInt(static_cast<uint8_t*>(o), r, n, 1, 1); }},
-        {"HasIoPinFloat", 1, [](void* o, auto r, uint32_t n) { miFeedbackHasIoPinFloat(static_cast<uint8_t*>(o), r, n, 2, 1); }},
-        {"Flag", 1, [](void* o, auto r, uint32_t n) { miInfoGetFlag(static_cast<uint8_t*>(o), r, n, 1); }},
-        {"HasField", 1, [](void* o, auto r, uint32_t n) { miCommandHasField(static_cast<uint8_t*>(o), r, n, 101); }},
+        {"Float", 4,
+         [](void* o, auto r, uint32_t n) { miFeedbackGetFloat(static_cast<float*>(o), r, n, 2); }},
+        {"HighResAngle", 8,
+         [](void* o, auto r, uint32_t n) {
+             miInfoGetHighResAngle(static_cast<double*>(o), r, n, 1);
+         }},
+        {"Vector3f", 12,
+         [](void* o, auto r, uint32_t n) {
+             miCommandGetVector3f(static_cast<MiVector3f*>(o), r, n, 3);
+         }},
+        {"Quaternionf", 16,
+         [](void* o, auto r, uint32_t n) {
+             miFeedbackGetQuaternionf(static_cast<MiQuaternionf*>(o), r, n, 0);
+         }},
+        {"UInt64", 8,
+         [](void* o, auto r, uint32_t n) {
+             miCommandGetUInt64(static_cast<uint64_t*>(o), r, n, 1);
+         }},
+        {"Enum", 4,
+         [](void* o, auto r, uint32_t n) { miInfoGetEnum(static_cast<int32_t*>(o), r, n, 2); }},
+        {"Bool", 1,
+         [](void* o, auto r, uint32_t n) { miFeedbackGetBool(static_cast<uint8_t*>(o), r, n, 3); }},
+        {"Led", 4,
+         [](void* o, auto r, uint32_t n) { miCommandGetLed(static_cast<uint32_t*>(o), r, n, 0); }},
+        {"NumberedFloat", 4,
+         [](void* o, auto r, uint32_t n) {
+             miFeedbackGetNumberedFloat(static_cast<float*>(o), r, n, -1, 2);
+         }},
+        {"IoPin", 16,
+         [](void* o, auto r, uint32_t n) {
+             miCommandGetIoPin(static_cast<IoPinEntry*>(o), r, n, 1, 1);
+         }},
+        {"IoPinInt", 8,
+         [](void* o, auto r, uint32_t n) {
+             miFeedbackGetIoPinInt(static_cast<int64_t*>(o), r, n, 1, 1);
+         }},
+        {"IoPinFloat", 4,
+         [](void* o, auto r, uint32_t n) {
+             miCommandGetIoPinFloat(static_cast<float*>(o), r, n, 2, 1);
+         }},
+        {"HasIoPinInt", 1,
+         [](void* o, auto r, uint32_t n) {
+             miCommandHasIoPinInt(static_cast<uint8_t*>(o), r, n, 1, 1);
+         }},
+        {"HasIoPinFloat", 1,
+         [](void* o, auto r, uint32_t n) {
+             miFeedbackHasIoPinFloat(static_cast<uint8_t*>(o), r, n, 2, 1);
+         }},
+        {"Flag", 1,
+         [](void* o, auto r, uint32_t n) { miInfoGetFlag(static_cast<uint8_t*>(o), r, n, 1); }},
+        {"HasField", 1,
+         [](void* o, auto r, uint32_t n) {
+             miCommandHasField(static_cast<uint8_t*>(o), r, n, 101);
+         }},
     };
     return all;
 }
@@ -62,7 +100,8 @@ TEST_F(BatchTest, GettersGiveTheSameBytesInOneCallAsOnePerMessage) {
             auto batched = sentinelVector<uint8_t>(count * get.width, 0xA5);
             auto single = sentinelVector<uint8_t>(count * get.width, 0x5A);
             get.call(batched.data(), group.records(), count);
-            for (uint32_t i = 0; i < count; ++i) get.call(&single[i * get.width], group.records() + i, 1);
+            for (uint32_t i = 0; i < count; ++i)
+                get.call(&single[i * get.width], group.records() + i, 1);
             EXPECT_EQ(batched, single) << get.name << ", count " << count;
         }
     }
@@ -74,8 +113,8 @@ TEST_F(BatchTest, GettersReadNoRecordPastTheLast) {
     for (uint32_t count : {1024u, kMany}) {
         BytesBeforeUnreadablePage memory(count * sizeof(MessageRecord));
         ASSERT_NE(memory.data(), nullptr);
-        auto* records = static_cast<MessageRecord*>(std::memcpy(memory.data(), group.records(),
-                                                                count * sizeof(MessageRecord)));
+        auto* records = static_cast<MessageRecord*>(
+            std::memcpy(memory.data(), group.records(), count * sizeof(MessageRecord)));
         for (const Accessor& get : getters()) {
             auto fenced = sentinelVector<uint8_t>(count * get.width, 0xA5);
             auto plain = sentinelVector<uint8_t>(count * get.width, 0x5A);

@@ -7,13 +7,12 @@
 #include <string.h>
 
 static int failures = 0;
-#define CHECK(cond)                                                   \
-    do {                                                              \
-        if (!(cond)) {                                                \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__,    \
-                    __LINE__, #cond);                                 \
-            ++failures;                                               \
-        }                                                             \
+#define CHECK(cond)                                                                  \
+    do {                                                                             \
+        if (!(cond)) {                                                               \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+            ++failures;                                                              \
+        }                                                                            \
     } while (0)
 
 enum { N = 2, FIELDS = 4 };
@@ -105,8 +104,8 @@ int main(void) {
     /* Presence words: float 1 (bit 1), angle 0 (bit 4), bool 3 (bit 11),
      * numbered 2 (bit 14), pin 3 (bit 19), flag 0 (bit 20). */
     for (i = 0; i < N; ++i)
-        CHECK(storage[i].presence[0] == ((1u << 1) | (1u << 4) | (1u << 11) |
-                                         (1u << 14) | (1u << 19) | (1u << 20)));
+        CHECK(storage[i].presence[0] ==
+              ((1u << 1) | (1u << 4) | (1u << 11) | (1u << 14) | (1u << 19) | (1u << 20)));
 
     if (failures == 0) printf("C host: all checks passed\n");
     return failures == 0 ? 0 : 1;

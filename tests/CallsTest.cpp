@@ -19,22 +19,38 @@ struct Accessor {
     std::size_t width;
     bool setter;
     std::function<void(void* buffer, const MessageRecord* records, uint32_t count, int32_t number,
-                        uint32_t field)>
+                       uint32_t field)>
         call;
 };
 
-#define SET(e, fn, T) \
-    {e, #fn, sizeof(T), true, [](void* b, const MessageRecord* r, uint32_t n, int32_t, uint32_t f) { \
-         fn(r, static_cast<const T*>(b), n, f); }}
-#define GET(e, fn, T) \
-    {e, #fn, sizeof(T), false, [](void* b, const MessageRecord* r, uint32_t n, int32_t, uint32_t f) { \
-         fn(static_cast<T*>(b), r, n, f); }}
-#define SET_AT(e, fn, T) \
-    {e, #fn, sizeof(T), true, [](void* b, const MessageRecord* r, uint32_t n, int32_t k, uint32_t f) { \
-         fn(r, static_cast<const T*>(b), n, k, f); }}
-#define GET_AT(e, fn, T) \
-    {e, #fn, sizeof(T), false, [](void* b, const MessageRecord* r, uint32_t n, int32_t k, uint32_t f) { \
-         fn(static_cast<T*>(b), r, n, k, f); }}
+#define SET(e, fn, T)                                                              \
+    {                                                                              \
+        e, #fn, sizeof(T), true,                                                   \
+            [](void* b, const MessageRecord* r, uint32_t n, int32_t, uint32_t f) { \
+                fn(r, static_cast<const T*>(b), n, f);                             \
+            }                                                                      \
+    }
+#define GET(e, fn, T)                                                              \
+    {                                                                              \
+        e, #fn, sizeof(T), false,                                                  \
+            [](void* b, const MessageRecord* r, uint32_t n, int32_t, uint32_t f) { \
+                fn(static_cast<T*>(b), r, n, f);                                   \
+            }                                                                      \
+    }
+#define SET_AT(e, fn, T)                                                             \
+    {                                                                                \
+        e, #fn, sizeof(T), true,                                                     \
+            [](void* b, const MessageRecord* r, uint32_t n, int32_t k, uint32_t f) { \
+                fn(r, static_cast<const T*>(b), n, k, f);                            \
+            }                                                                        \
+    }
+#define GET_AT(e, fn, T)                                                             \
+    {                                                                                \
+        e, #fn, sizeof(T), false,                                                    \
+            [](void* b, const MessageRecord* r, uint32_t n, int32_t k, uint32_t f) { \
+                fn(static_cast<T*>(b), r, n, k, f);                                  \
+            }                                                                        \
+    }
 
 // In the order of the values 1 to 48, which are part of the interface.
 const std::vector<Accessor>& accessors() {
@@ -114,8 +130,8 @@ protected:
                 for (auto& pin : (*group)[i].ioPins) pin.tag = 1 + pin.padding % 3;
     }
     // Bytes of both groups and of both buffers must agree.
-    void expectSame(const std::vector<uint8_t>& listBuffer, const std::vector<uint8_t>& directBuffer,
-                    const std::string& what) {
+    void expectSame(const std::vector<uint8_t>& listBuffer,
+                    const std::vector<uint8_t>& directBuffer, const std::string& what) {
         EXPECT_EQ(actual.bytes(), expected.bytes()) << what;
         EXPECT_EQ(listBuffer, directBuffer) << what;
     }
@@ -142,10 +158,12 @@ TEST_F(CallsTest, EveryAccessorValueRunsThatAccessorWithTheCallsArguments) {
             void* listData = nullValues ? nullptr : listBuffer.data();
             void* directData = nullValues ? nullptr : directBuffer.data();
 
-            const MiCall call = makeCall(accessor.value, actual.records(), kCount, number, field, listData);
+            const MiCall call =
+                makeCall(accessor.value, actual.records(), kCount, number, field, listData);
             miRunCalls(&call, 1);
             accessor.call(directData, expected.records(), kCount, number, field);
-            expectSame(listBuffer, directBuffer, std::string(accessor.name) + (nullValues ? ", NULL values" : ""));
+            expectSame(listBuffer, directBuffer,
+                       std::string(accessor.name) + (nullValues ? ", NULL values" : ""));
         }
     }
 }
@@ -163,7 +181,8 @@ TEST_F(CallsTest, ValuesNamingNoAccessorAndEmptyListsDoNothing) {
     }
     // n == 0 reads nothing: neither a NULL list nor a list of valid calls.
     miRunCalls(nullptr, 0);
-    const MiCall set = makeCall(MI_CALL_COMMAND_SET_FLOAT, actual.records(), kCount, 0, 1, buffer.data());
+    const MiCall set =
+        makeCall(MI_CALL_COMMAND_SET_FLOAT, actual.records(), kCount, 0, 1, buffer.data());
     miRunCalls(&set, 0);
     expectSame(buffer, before, "n = 0");
 }

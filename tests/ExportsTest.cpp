@@ -15,23 +15,54 @@ namespace {
 
 const std::set<std::string> kExports = {
     "miInitialize",
-    "miCommandSetFloat", "miCommandGetFloat", "miFeedbackGetFloat", "miInfoGetFloat",
-    "miCommandSetHighResAngle", "miCommandGetHighResAngle", "miFeedbackGetHighResAngle",
+    "miCommandSetFloat",
+    "miCommandGetFloat",
+    "miFeedbackGetFloat",
+    "miInfoGetFloat",
+    "miCommandSetHighResAngle",
+    "miCommandGetHighResAngle",
+    "miFeedbackGetHighResAngle",
     "miInfoGetHighResAngle",
-    "miCommandGetVector3f", "miFeedbackGetVector3f",
-    "miCommandGetQuaternionf", "miFeedbackGetQuaternionf",
-    "miCommandGetUInt64", "miFeedbackGetUInt64",
-    "miCommandSetEnum", "miCommandGetEnum", "miFeedbackGetEnum", "miInfoGetEnum",
-    "miCommandSetBool", "miCommandGetBool", "miFeedbackGetBool", "miInfoGetBool",
-    "miCommandSetNumberedFloat", "miCommandGetNumberedFloat", "miFeedbackGetNumberedFloat",
-    "miCommandSetIoPin", "miCommandGetIoPin", "miFeedbackGetIoPin",
-    "miCommandSetIoPinInt", "miCommandGetIoPinInt", "miCommandHasIoPinInt",
-    "miFeedbackGetIoPinInt", "miFeedbackHasIoPinInt",
-    "miCommandSetIoPinFloat", "miCommandGetIoPinFloat", "miCommandHasIoPinFloat",
-    "miFeedbackGetIoPinFloat", "miFeedbackHasIoPinFloat",
-    "miCommandSetLed", "miCommandGetLed", "miFeedbackGetLed", "miInfoGetLed",
-    "miCommandSetFlag", "miCommandGetFlag", "miInfoGetFlag",
-    "miCommandHasField", "miFeedbackHasField", "miInfoHasField",
+    "miCommandGetVector3f",
+    "miFeedbackGetVector3f",
+    "miCommandGetQuaternionf",
+    "miFeedbackGetQuaternionf",
+    "miCommandGetUInt64",
+    "miFeedbackGetUInt64",
+    "miCommandSetEnum",
+    "miCommandGetEnum",
+    "miFeedbackGetEnum",
+    "miInfoGetEnum",
+    "miCommandSetBool",
+    "miCommandGetBool",
+    "miFeedbackGetBool",
+    "miInfoGetBool",
+    "miCommandSetNumberedFloat",
+    "miCommandGetNumberedFloat",
+    "miFeedbackGetNumberedFloat",
+    "miCommandSetIoPin",
+    "miCommandGetIoPin",
+    "miFeedbackGetIoPin",
+    "miCommandSetIoPinInt",
+    "miCommandGetIoPinInt",
+    "miCommandHasIoPinInt",
+    "miFeedbackGetIoPinInt",
+    "miFeedbackHasIoPinInt",
+    "miCommandSetIoPinFloat",
+    "miCommandGetIoPinFloat",
+    "miCommandHasIoPinFloat",
+    "miFeedbackGetIoPinFloat",
+    "miFeedbackHasIoPinFloat",
+    "miCommandSetLed",
+    "miCommandGetLed",
+    "miFeedbackGetLed",
+    "miInfoGetLed",
+    "miCommandSetFlag",
+    "miCommandGetFlag",
+    "miInfoGetFlag",
+    "miCommandHasField",
+    "miFeedbackHasField",
+    "miInfoHasField",
 };
 
 std::string run(const std::string& command) {
@@ -65,7 +96,8 @@ TEST(Exports, ExactlyTheFortyNineFunctions) {
     EXPECT_EQ(defined, kExports);
     // And they are functions (text symbols).
     const auto text = run("nm -D --defined-only '" + kLibrary + "'");
-    EXPECT_EQ(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')), kExports.size());
+    EXPECT_EQ(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')),
+              kExports.size());
     EXPECT_EQ(text.find(" D "), std::string::npos) << "data symbols exported:\n" << text;
     EXPECT_EQ(text.find(" B "), std::string::npos) << "data symbols exported:\n" << text;
 }
@@ -85,15 +117,15 @@ std::set<std::string> neededBy(const std::string& library) {
 }
 
 // Weak hooks every shared object carries from the C runtime start files.
-const std::set<std::string> kLoaderHooks = {"__cxa_finalize", "__gmon_start__",
-                                            "_ITM_deregisterTMCloneTable",
-                                            "_ITM_registerTMCloneTable"};
+const std::set<std::string> kLoaderHooks = {
+    "__cxa_finalize", "__gmon_start__", "_ITM_deregisterTMCloneTable", "_ITM_registerTMCloneTable"};
 
 TEST(Exports, NeedsOnlyTheCLibrary) {
     EXPECT_EQ(neededBy(kLibrary), std::set<std::string>{"libc.so.6"});
     // The call-list library: libtovakWrapper by its SONAME, and the C
     // library, which it calls nothing of but is linked against.
-    EXPECT_EQ(neededBy(kCallsLibrary), (std::set<std::string>{"libc.so.6", "libtovakWrapper.so.0.1"}));
+    EXPECT_EQ(neededBy(kCallsLibrary),
+              (std::set<std::string>{"libc.so.6", "libtovakWrapper.so.0.1"}));
 }
 
 TEST(Exports, ImportsOnlyMemoryCopiesAndLoaderHooks) {

@@ -102,8 +102,8 @@ TEST_F(MessagesTest, FlagAccessorsWithCountZeroTouchNothing) {
     uint8_t out = 0xEE;
     miCommandSetFlag(actual.records(), nullptr, 0, 0);
     miCommandSetFlag(nullptr, nullptr, 0, 0);
-    for (Query query : {miCommandGetFlag, miInfoGetFlag, miCommandHasField, miFeedbackHasField,
-                        miInfoHasField}) {
+    for (Query query :
+         {miCommandGetFlag, miInfoGetFlag, miCommandHasField, miFeedbackHasField, miInfoHasField}) {
         query(&out, actual.records(), 0, 0);
         query(nullptr, nullptr, 0, 0);
     }

@@ -24,13 +24,17 @@ inline void* mapPage(std::size_t pages = 1) {
 }
 inline bool protectPage(void* page, bool readable, std::size_t pages = 1) {
     DWORD old;
-    return VirtualProtect(page, pages * pageSize(), readable ? PAGE_READONLY : PAGE_NOACCESS, &old) != 0;
+    return VirtualProtect(page, pages * pageSize(), readable ? PAGE_READONLY : PAGE_NOACCESS,
+                          &old) != 0;
 }
-inline void releasePage(void* page, std::size_t /*pages*/ = 1) { VirtualFree(page, 0, MEM_RELEASE); }
+inline void releasePage(void* page, std::size_t /*pages*/ = 1) {
+    VirtualFree(page, 0, MEM_RELEASE);
+}
 #else
 inline std::size_t pageSize() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE)); }
 inline void* mapPage(std::size_t pages = 1) {
-    void* page = mmap(nullptr, pages * pageSize(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* page = mmap(nullptr, pages * pageSize(), PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     return page == MAP_FAILED ? nullptr : page;
 }
 inline bool protectPage(void* page, bool readable, std::size_t pages = 1) {
@@ -67,7 +71,8 @@ inline void* readOnlyCopy(const void* bytes, std::size_t size) {
 class BytesBeforeUnreadablePage {
 public:
     explicit BytesBeforeUnreadablePage(std::size_t size)
-        : pages_((size + pageSize() - 1) / pageSize() + 1), base_(static_cast<char*>(mapPage(pages_))) {
+        : pages_((size + pageSize() - 1) / pageSize() + 1),
+          base_(static_cast<char*>(mapPage(pages_))) {
         if (base_ == nullptr) return;
         char* guard = base_ + (pages_ - 1) * pageSize();
         if (!protectPage(guard, false)) {

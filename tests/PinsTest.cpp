@@ -19,7 +19,9 @@ protected:
         command.metadata.pinBankTable = command.pinBankTable.data();
         initialize();
     }
-    uint32_t commandBit(uint32_t entry) const { return command.metadata.base[MI_KIND_IO_PIN] + entry; }
+    uint32_t commandBit(uint32_t entry) const {
+        return command.metadata.base[MI_KIND_IO_PIN] + entry;
+    }
 
     static IoPinEntry entry(int64_t value, IoPinTag tag, uint32_t padding) {
         IoPinEntry e;

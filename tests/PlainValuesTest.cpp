@@ -38,7 +38,9 @@ struct EnumKind {
     static inline const std::array<Getter<Elem>, 3> gets{miCommandGetEnum, miFeedbackGetEnum,
                                                          miInfoGetEnum};
     static std::vector<Elem>& array(sim::Message& m) { return m.enums; }
-    static Elem value(uint32_t i) { return i % 2 ? -static_cast<int32_t>(i) - 1 : INT32_MIN + 7 * static_cast<int32_t>(i); }
+    static Elem value(uint32_t i) {
+        return i % 2 ? -static_cast<int32_t>(i) - 1 : INT32_MIN + 7 * static_cast<int32_t>(i);
+    }
 };
 struct BoolKind {
     using Elem = uint8_t;
@@ -139,7 +141,8 @@ TEST_F(MessagesTest, VectorQuaternionAndUInt64GettersCopyWholeElements) {
     for (auto get : {miCommandGetVector3f, miFeedbackGetVector3f}) {
         fillSentinel(v);
         get(v.data(), actual.records(), kCount, field);
-        for (uint32_t i = 0; i < kCount; ++i) EXPECT_TRUE(sameBytes(v[i], actual[i].vector3fs[field]));
+        for (uint32_t i = 0; i < kCount; ++i)
+            EXPECT_TRUE(sameBytes(v[i], actual[i].vector3fs[field]));
     }
     for (auto get : {miCommandGetQuaternionf, miFeedbackGetQuaternionf}) {
         fillSentinel(q);

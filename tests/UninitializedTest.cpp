@@ -24,9 +24,11 @@ TEST(Uninitialized, CountZeroWithNullPointersDoesNothing) {
     for (auto get : {miCommandGetHighResAngle, miFeedbackGetHighResAngle, miInfoGetHighResAngle})
         get(nullptr, nullptr, 0, 0);
     for (auto get : {miCommandGetVector3f, miFeedbackGetVector3f}) get(nullptr, nullptr, 0, 0);
-    for (auto get : {miCommandGetQuaternionf, miFeedbackGetQuaternionf}) get(nullptr, nullptr, 0, 0);
+    for (auto get : {miCommandGetQuaternionf, miFeedbackGetQuaternionf})
+        get(nullptr, nullptr, 0, 0);
     for (auto get : {miCommandGetUInt64, miFeedbackGetUInt64}) get(nullptr, nullptr, 0, 0);
-    for (auto get : {miCommandGetEnum, miFeedbackGetEnum, miInfoGetEnum}) get(nullptr, nullptr, 0, 0);
+    for (auto get : {miCommandGetEnum, miFeedbackGetEnum, miInfoGetEnum})
+        get(nullptr, nullptr, 0, 0);
     for (auto get : {miCommandGetLed, miFeedbackGetLed, miInfoGetLed}) get(nullptr, nullptr, 0, 0);
     for (auto get : {miCommandGetBool, miFeedbackGetBool, miInfoGetBool, miCommandGetFlag,
                      miInfoGetFlag, miCommandHasField, miFeedbackHasField, miInfoHasField})

@@ -29,8 +29,8 @@ int failures = 0;
 
 void fail(const char *what, uint64_t input, uint64_t got, uint64_t want) {
     if (++failures <= 20)
-        std::printf("  %s of input 0x%016llx: 0x%llx, expected 0x%llx\n", what, (unsigned long long)input,
-                    (unsigned long long)got, (unsigned long long)want);
+        std::printf("  %s of input 0x%016llx: 0x%llx, expected 0x%llx\n", what,
+                    (unsigned long long)input, (unsigned long long)got, (unsigned long long)want);
 }
 
 // One message per case: one presence word, one angle entry at field 0.
@@ -56,7 +56,8 @@ void checkConversions(const AngleCase (&cases)[N]) {
     for (std::size_t i = 0; i < N; ++i) {
         const HighResAngleEntry &e = m.angles[i];
         if (e.revolutions != cases[i].revolutions)
-            fail("revolutions", cases[i].input, (uint64_t)e.revolutions, (uint64_t)cases[i].revolutions);
+            fail("revolutions", cases[i].input, (uint64_t)e.revolutions,
+                 (uint64_t)cases[i].revolutions);
         if (bits<uint32_t>(e.offset) != cases[i].offset)
             fail("offset bits", cases[i].input, bits<uint32_t>(e.offset), cases[i].offset);
         if (e.padding != 0xA5A5A5A5u) fail("padding", cases[i].input, e.padding, 0xA5A5A5A5u);
@@ -81,7 +82,8 @@ void checkHostEntries() {
     miFeedbackGetHighResAngle(out.data(), m.records.data(), n, 0);
     for (std::size_t i = 0; i < n; ++i)
         if (bits<uint64_t>(out[i]) != kHostEntryCases[i].readBack)
-            fail("read-back bits of stored entry", i, bits<uint64_t>(out[i]), kHostEntryCases[i].readBack);
+            fail("read-back bits of stored entry", i, bits<uint64_t>(out[i]),
+                 kHostEntryCases[i].readBack);
 }
 
 }  // namespace
@@ -92,7 +94,10 @@ int main() {
     // a fast-math startup file was linked into this program or the library.
     const unsigned csr = _mm_getcsr();
     if (csr & 0x8040u) {
-        std::printf("MXCSR is 0x%04x at start: flush-to-zero/denormals-are-zero switched on by crtfastmath.o\n", csr);
+        std::printf(
+            "MXCSR is 0x%04x at start: flush-to-zero/denormals-are-zero switched on by "
+            "crtfastmath.o\n",
+            csr);
         return 1;
     }
 #endif

@@ -4,27 +4,62 @@
  * high-resolution angles and I/O pins. */
 #include "tovakWrapper.h"
 
-#include <windows.h>
 #include <stdio.h>
 #include <string.h>
+#include <windows.h>
 
-static const char *const kNames[] = {
-    "miInitialize", "miCommandSetFloat", "miCommandGetFloat", "miFeedbackGetFloat",
-    "miInfoGetFloat", "miCommandSetHighResAngle", "miCommandGetHighResAngle",
-    "miFeedbackGetHighResAngle", "miInfoGetHighResAngle", "miCommandGetVector3f",
-    "miFeedbackGetVector3f", "miCommandGetQuaternionf", "miFeedbackGetQuaternionf",
-    "miCommandGetUInt64", "miFeedbackGetUInt64", "miCommandSetEnum", "miCommandGetEnum",
-    "miFeedbackGetEnum", "miInfoGetEnum", "miCommandSetBool", "miCommandGetBool",
-    "miFeedbackGetBool", "miInfoGetBool", "miCommandSetNumberedFloat",
-    "miCommandGetNumberedFloat", "miFeedbackGetNumberedFloat", "miCommandSetIoPin",
-    "miCommandGetIoPin", "miFeedbackGetIoPin", "miCommandSetIoPinInt", "miCommandGetIoPinInt",
-    "miCommandHasIoPinInt", "miFeedbackGetIoPinInt", "miFeedbackHasIoPinInt",
-    "miCommandSetIoPinFloat", "miCommandGetIoPinFloat", "miCommandHasIoPinFloat",
-    "miFeedbackGetIoPinFloat", "miFeedbackHasIoPinFloat", "miCommandSetLed", "miCommandGetLed",
-    "miFeedbackGetLed", "miInfoGetLed", "miCommandSetFlag", "miCommandGetFlag", "miInfoGetFlag",
-    "miCommandHasField", "miFeedbackHasField", "miInfoHasField"};
+static const char *const kNames[] = {"miInitialize",
+                                     "miCommandSetFloat",
+                                     "miCommandGetFloat",
+                                     "miFeedbackGetFloat",
+                                     "miInfoGetFloat",
+                                     "miCommandSetHighResAngle",
+                                     "miCommandGetHighResAngle",
+                                     "miFeedbackGetHighResAngle",
+                                     "miInfoGetHighResAngle",
+                                     "miCommandGetVector3f",
+                                     "miFeedbackGetVector3f",
+                                     "miCommandGetQuaternionf",
+                                     "miFeedbackGetQuaternionf",
+                                     "miCommandGetUInt64",
+                                     "miFeedbackGetUInt64",
+                                     "miCommandSetEnum",
+                                     "miCommandGetEnum",
+                                     "miFeedbackGetEnum",
+                                     "miInfoGetEnum",
+                                     "miCommandSetBool",
+                                     "miCommandGetBool",
+                                     "miFeedbackGetBool",
+                                     "miInfoGetBool",
+                                     "miCommandSetNumberedFloat",
+                                     "miCommandGetNumberedFloat",
+                                     "miFeedbackGetNumberedFloat",
+                                     "miCommandSetIoPin",
+                                     "miCommandGetIoPin",
+                                     "miFeedbackGetIoPin",
+                                     "miCommandSetIoPinInt",
+                                     "miCommandGetIoPinInt",
+                                     "miCommandHasIoPinInt",
+                                     "miFeedbackGetIoPinInt",
+                                     "miFeedbackHasIoPinInt",
+                                     "miCommandSetIoPinFloat",
+                                     "miCommandGetIoPinFloat",
+                                     "miCommandHasIoPinFloat",
+                                     "miFeedbackGetIoPinFloat",
+                                     "miFeedbackHasIoPinFloat",
+                                     "miCommandSetLed",
+                                     "miCommandGetLed",
+                                     "miFeedbackGetLed",
+                                     "miInfoGetLed",
+                                     "miCommandSetFlag",
+                                     "miCommandGetFlag",
+                                     "miInfoGetFlag",
+                                     "miCommandHasField",
+                                     "miFeedbackHasField",
+                                     "miInfoHasField"};
 
-typedef void (*Initialize)(const MessageMetadata *, const MessageMetadata *, const MessageMetadata *);
+typedef void (*Initialize)(const MessageMetadata *, const MessageMetadata *,
+                           const MessageMetadata *);
 typedef void (*SetAngle)(const MessageRecord *, const double *, uint32_t, uint32_t);
 typedef void (*GetAngle)(double *, const MessageRecord *, uint32_t, uint32_t);
 typedef void (*SetPinInt)(const MessageRecord *, const int64_t *, uint32_t, int32_t, uint32_t);
@@ -78,19 +113,23 @@ int main(void) {
     ((Initialize)(void (*)(void))found[0])(&meta, &meta, &meta);
 
     ((SetAngle)(void (*)(void))GetProcAddress(dll, "miCommandSetHighResAngle"))(records, in, N, 1);
-    ((GetAngle)(void (*)(void))GetProcAddress(dll, "miFeedbackGetHighResAngle"))(out, records, N, 1);
-    if (out[0] != 1.0 || angles[1][1].revolutions != -1 || angles[2][1].revolutions != INT64_MIN) ++failures;
+    ((GetAngle)(void (*)(void))GetProcAddress(dll, "miFeedbackGetHighResAngle"))(out, records, N,
+                                                                                 1);
+    if (out[0] != 1.0 || angles[1][1].revolutions != -1 || angles[2][1].revolutions != INT64_MIN)
+        ++failures;
     if (out[1] > -6.99999999 || out[1] < -7.00000001) ++failures;
 
-    ((SetPinInt)(void (*)(void))GetProcAddress(dll, "miCommandSetIoPinInt"))(records, values, N, 1, 1);
-    ((GetPinInt)(void (*)(void))GetProcAddress(dll, "miFeedbackGetIoPinInt"))(got, records, N, 1, 1);
+    ((SetPinInt)(void (*)(void))GetProcAddress(dll, "miCommandSetIoPinInt"))(records, values, N, 1,
+                                                                             1);
+    ((GetPinInt)(void (*)(void))GetProcAddress(dll, "miFeedbackGetIoPinInt"))(got, records, N, 1,
+                                                                              1);
     ((HasPin)(void (*)(void))GetProcAddress(dll, "miCommandHasIoPinInt"))(has, records, N, 1, 1);
     for (i = 0; i < N; ++i) {
         if (got[i] != values[i] || has[i] != 1) ++failures;
         if (presence[i][0] != ((1u << 1) | (1u << 7))) ++failures; /* angle 1, pin entry 5 */
     }
     if (!FreeLibrary(dll)) ++failures;
-    printf("%u functions resolved by name; round trip %s\n", (unsigned)(sizeof kNames / sizeof kNames[0]),
-           failures ? "FAILED" : "passed");
+    printf("%u functions resolved by name; round trip %s\n",
+           (unsigned)(sizeof kNames / sizeof kNames[0]), failures ? "FAILED" : "passed");
     return failures ? 1 : 0;
 }
