@@ -25,13 +25,24 @@ if(TOVAK_DEBIAN_PACKAGES)
     string(REGEX REPLACE "\n" "\n " TOVAK_LICENCE_TEXT "${licence}")
     configure_file(cmake/debian/copyright.in ${PROJECT_BINARY_DIR}/debian/copyright @ONLY)
 
+    # The Debian changelog's entry is this release's: its date is that of
+    # the release's heading in CHANGELOG.md ("## 0.1.0 — 2026-12-09").
+    file(STRINGS CHANGELOG.md release_heading ENCODING UTF-8 REGEX "^## ${PROJECT_VERSION} ")
+    if(NOT release_heading MATCHES " ([0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9])$")
+        message(FATAL_ERROR "CHANGELOG.md has no heading '## ${PROJECT_VERSION} — YYYY-MM-DD' for "
+            "the Debian changelog: release notes come before packages")
+    endif()
+    execute_process(COMMAND date -u -R -d "${CMAKE_MATCH_1} 12:00" OUTPUT_VARIABLE TOVAK_DEB_DATE
+        OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    configure_file(cmake/debian/changelog.in ${PROJECT_BINARY_DIR}/debian/changelog @ONLY)
+
     find_program(TOVAK_GZIP gzip REQUIRED)
     set(gz_debian ${PROJECT_BINARY_DIR}/debian/changelog.Debian.gz)
     set(gz_upstream ${PROJECT_BINARY_DIR}/debian/changelog.gz)
     add_custom_command(OUTPUT ${gz_debian} ${gz_upstream}
-        COMMAND ${TOVAK_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/cmake/debian/changelog > ${gz_debian}
+        COMMAND ${TOVAK_GZIP} -9n -c ${PROJECT_BINARY_DIR}/debian/changelog > ${gz_debian}
         COMMAND ${TOVAK_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/CHANGELOG.md > ${gz_upstream}
-        DEPENDS cmake/debian/changelog CHANGELOG.md
+        DEPENDS ${PROJECT_BINARY_DIR}/debian/changelog CHANGELOG.md
         COMMENT "Compressing the Debian and upstream changelogs")
     add_custom_target(tovakDebianChangelogs ALL DEPENDS ${gz_debian} ${gz_upstream})
     foreach(component Runtime Development)

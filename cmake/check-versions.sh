@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Every place that states the version must agree: the header's
-# TOVAKWRAPPER_VERSION_* macros, project(VERSION) in CMakeLists.txt, the CMake
-# package version file and its compatibility rule, the two .pc files, the
-# SONAMEs of libtovakWrapper and libtovakWrapperCalls, the Debian packages
-# (names, versions, the -dev package's dependency, shlibs), the Debian
-# changelog, CHANGELOG.md and the Python module.
+# The version is written once, in the header's TOVAKWRAPPER_VERSION_* macros;
+# this checks that everything built from it says the same: the CMake package
+# version file and its compatibility rule, the two .pc files, the SONAMEs of
+# libtovakWrapper and libtovakWrapperCalls, the Debian packages (names,
+# versions, the -dev package's dependency, shlibs) and their changelog, the
+# latest release in CHANGELOG.md and the Python package.
 #   Usage: cmake/check-versions.sh BUILD_DIR   (a build of the deb preset, packaged)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +19,8 @@ check() {  # check WHAT ACTUAL EXPECTED
     fi
 }
 
-version=$(sed -nE 's/^ +VERSION ([0-9]+\.[0-9]+\.[0-9]+)$/\1/p' CMakeLists.txt | head -n 1)
+version=$(for part in MAJOR MINOR PATCH; do
+    sed -nE "s/^#define TOVAKWRAPPER_VERSION_$part ([0-9]+)$/\1/p" include/tovakWrapper.h; done | paste -sd.)
 IFS=. read -r major minor patch <<<"$version"
 # The compatibility rule (CMakeLists.txt): 0.x releases are compatible only
 # within one minor version, 1.0 and later within one major version.
@@ -27,9 +28,7 @@ if [ "$major" = 0 ]; then soversion=$major.$minor compatibility=SameMinorVersion
 else soversion=$major compatibility=SameMajorVersion; fi
 echo "version $version: SONAME libtovakWrapper.so.$soversion, CMake package $compatibility"
 
-header=$(for part in MAJOR MINOR PATCH; do
-    sed -nE "s/^#define TOVAKWRAPPER_VERSION_$part ([0-9]+).*/\1/p" include/tovakWrapper.h; done | paste -sd.)
-check "include/tovakWrapper.h" "$header" "$version"
+check "project(VERSION) of the build" "$(sed -nE 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" "$version"
 check "CMake package version file" \
     "$(sed -nE 's/^set\(PACKAGE_VERSION "(.*)"\)$/\1/p' "$build/tovakWrapperConfigVersion.cmake")" "$version"
 rule=$(grep -q 'CVF_VERSION_MINOR' "$build/tovakWrapperConfigVersion.cmake" && echo SameMinorVersion || echo SameMajorVersion)
@@ -54,8 +53,8 @@ shlibs=$(dpkg-deb --info "${runtime[0]}" shlibs)
 check "Debian shlibs" "$(sed -n 1p <<<"$shlibs")" "libtovakWrapper $soversion libtovakwrapper$soversion (>= $debversion)"
 check "Debian shlibs, call lists" "$(sed -n '2,$p' <<<"$shlibs")" \
     "libtovakWrapperCalls $soversion libtovakwrapper$soversion (>= $debversion)"
-check "cmake/debian/changelog" "$(sed -nE '1s/^[a-z0-9.+-]+ \(([^)]*)\).*/\1/p' cmake/debian/changelog)" "$debversion"
-check "CHANGELOG.md (latest)" "$(sed -nE 's/^## ([0-9][^ ]*).*/\1/p' CHANGELOG.md | head -n 1)" "$version"
+check "Debian changelog" "$(sed -nE '1s/^[a-z0-9.+-]+ \(([^)]*)\).*/\1/p' "$build/debian/changelog")" "$debversion"
+check "CHANGELOG.md (latest release)" "$(sed -nE 's/^## ([0-9][^ ]*).*/\1/p' CHANGELOG.md | head -n 1)" "$version"
 check "python/pyproject.toml" "$(sed -nE 's/^version *= *"([^"]*)".*/\1/p' python/pyproject.toml)" "$version"
 check "python/tovakwrapper/__init__.py" \
     "$(sed -nE "s/^__version__ *= *['\"]([^'\"]*)['\"].*/\1/p" python/tovakwrapper/__init__.py)" "$version"

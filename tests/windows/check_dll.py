@@ -9,8 +9,12 @@ import re
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'python'))
-from tovakwrapper import FUNCTIONS  # noqa: E402  (the 48 accessors, by name)
+# The 48 accessors, by name, from the accessor list.
+ACCESSORS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'include',
+                         'tovakWrapperAccessors.h')
+with open(ACCESSORS) as header:
+    FUNCTIONS = re.findall(r'^    X\(\s*\d+, \w+,\s+(mi\w+),', header.read(), re.M)
+assert len(FUNCTIONS) == 48, FUNCTIONS
 
 objdump, dll = sys.argv[1:3]
 dump = subprocess.run([objdump, '-p', dll], check=True, capture_output=True, text=True).stdout
