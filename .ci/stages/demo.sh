@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
-# stage: the README: the demo command (its preset hides GoogleTest; its values must move as documented), then the C quick start against that build
+# stage: the README: the demo command (its preset hides GoogleTest; its values must move as documented), the C quick start against that build; docs/messages.md's example
 install -- cmake make g++ python3
-rm -rf build/demo build/quickstart
+rm -rf build/demo build/quickstart build/own_messages
 quiet demo cmake --workflow --preset demo
 grep -q '^CMAKE_DISABLE_FIND_PACKAGE_GTest:.*=ON' build/demo/CMakeCache.txt \
     || { echo "the demo preset does not hide GoogleTest"; exit 1; }
@@ -60,3 +60,20 @@ echo "\$ $command"
 quiet quickstart bash -c "$command"
 cat build/ci-quickstart.log
 grep -q ' 0.00 0.25 0.50 .* 2.75$' build/ci-quickstart.log || { echo "unexpected quick start output"; exit 1; }
+# docs/messages.md: every C block is a piece of examples/own_messages.c, and the page's command
+# builds it and prints the output the page shows (the example also checks itself: exit status).
+command=$(grep -E '^    cc examples/own_messages\.c ' docs/messages.md | sed 's/^    //')
+[ -n "$command" ] || { echo "no build command in docs/messages.md"; exit 1; }
+echo "\$ $command"
+quiet own-messages bash -c "$command"
+/usr/bin/python3 - docs/messages.md examples/own_messages.c build/ci-own-messages.log <<'EOF' || exit 1
+import re, sys
+doc, source, output = (open(name).read() for name in sys.argv[1:])
+blocks = re.findall(r'```c\n(.*?)```', doc, re.S)
+for block in blocks:
+    if block not in source:
+        sys.exit('docs/messages.md shows C that is not in examples/own_messages.c:\n' + block)
+if re.findall(r'```text\n(.*?)```', doc, re.S) != [output]:
+    sys.exit('docs/messages.md does not show what examples/own_messages.c prints:\n' + output)
+print(f'docs/messages.md: {len(blocks)} pieces of examples/own_messages.c, and its output')
+EOF
