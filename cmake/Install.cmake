@@ -4,7 +4,9 @@
 #                call-list library libtovakWrapperCalls) and their SONAME links
 #   Development  the headers, the two .so namelinks, the CMake package (with
 #                the targets tovakWrapper::tovakWrapper and
-#                tovakWrapper::tovakWrapperCalls) and the two pkg-config files
+#                tovakWrapper::tovakWrapperCalls) and the two pkg-config files;
+#                on Windows also the MinGW import libraries (lib/) and the
+#                MSVC ones with their .def files (bin/, beside the DLLs)
 # plus, with TOVAK_DEBIAN_PACKAGES, the files Debian wants in /usr/share/doc.
 include(CMakePackageConfigHelpers)
 
@@ -38,6 +40,10 @@ install(TARGETS tovakWrapper tovakWrapperCalls EXPORT tovakWrapperTargets
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
 install(FILES include/tovakWrapper.h include/tovakWrapperCalls.h include/tovakWrapperAccessors.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
+if(WIN32)
+    # The MSVC import libraries and their module-definition files, beside the DLLs.
+    install(FILES ${TOVAK_IMPORT_LIBRARIES} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Development)
+endif()
 
 # CMake package, installed and in the build tree (tovakWrapper_DIR may point
 # at a build directory).

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "MessageSim.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <numeric>
 
@@ -121,6 +123,81 @@ std::vector<std::uint8_t> MessageGroup::bytes() const {
         out.insert(out.end(), b.begin(), b.end());
     }
     return out;
+}
+
+namespace {
+
+bool has(const Message& m, std::uint32_t bit) { return (m.presence[bit >> 5] >> (bit & 31)) & 1u; }
+void mark(Message& m, std::uint32_t bit) { m.presence[bit >> 5] |= 1u << (bit & 31); }
+
+// Step 1 for one kind: every element the Command message carries, copied to
+// the Feedback message, whose presence bit for it is then set.
+template <typename T>
+void echo(const Message& c, const std::vector<T>& from, std::uint32_t commandBase, Message& f,
+          std::vector<T>& to, std::uint32_t feedbackBase) {
+    const std::size_t n = std::min(from.size(), to.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto e = static_cast<std::uint32_t>(i);
+        if (has(c, commandBase + e)) {
+            std::memcpy(&to[i], &from[i], sizeof(T));
+            mark(f, feedbackBase + e);
+        }
+    }
+}
+
+}  // namespace
+
+void step(const KindLayout& commandLayout, const MessageGroup& commands,
+          const KindLayout& feedbackLayout, MessageGroup& feedback) {
+    const auto& cb = commandLayout.metadata.base;
+    const auto& fb = feedbackLayout.metadata.base;
+    const std::uint32_t devices = std::min(commands.size(), feedback.size());
+    for (std::uint32_t i = 0; i < devices; ++i) {
+        const Message& c = commands[i];
+        Message& f = feedback[i];
+        // 1. Echo.
+        echo(c, c.floats, cb[MI_KIND_FLOAT], f, f.floats, fb[MI_KIND_FLOAT]);
+        echo(c, c.enums, cb[MI_KIND_ENUM], f, f.enums, fb[MI_KIND_ENUM]);
+        echo(c, c.bools, cb[MI_KIND_BOOL], f, f.bools, fb[MI_KIND_BOOL]);
+        echo(c, c.numberedFloats, cb[MI_KIND_NUMBERED_FLOAT], f, f.numberedFloats,
+             fb[MI_KIND_NUMBERED_FLOAT]);
+        echo(c, c.ioPins, cb[MI_KIND_IO_PIN], f, f.ioPins, fb[MI_KIND_IO_PIN]);
+        echo(c, c.leds, cb[MI_KIND_LED], f, f.leds, fb[MI_KIND_LED]);
+        // 2. Position.
+        if (!f.highResAngles.empty()) {
+            float speed = 0.0f;
+            if (!c.floats.empty() && has(c, cb[MI_KIND_FLOAT])) speed = c.floats[0];
+            if (std::isnan(speed)) speed = 0.0f;
+            speed = std::clamp(speed, -kMaxSpeed, kMaxSpeed);
+            HighResAngleEntry& angle = f.highResAngles[0];
+            if (!(angle.offset >= 0.0f && angle.offset < kTurn)) {
+                angle.revolutions = 0;
+                angle.offset = 0.0f;
+            }
+            const float moved = speed * kStepSeconds;
+            float offset = angle.offset + moved;
+            auto turns = static_cast<std::uint64_t>(angle.revolutions);  // wraps, never overflows
+            for (;;) {
+                if (offset >= kTurn) {
+                    offset -= kTurn;
+                    ++turns;
+                } else if (offset < 0.0f) {
+                    offset += kTurn;
+                    --turns;
+                } else {
+                    break;
+                }
+            }
+            angle.revolutions = static_cast<std::int64_t>(turns);
+            angle.offset = offset;
+            mark(f, fb[MI_KIND_HIGH_RES_ANGLE]);
+        }
+        // 3. Heartbeat.
+        if (feedbackLayout.elements(MI_KIND_FLAG) > 0) {
+            const std::uint32_t bit = fb[MI_KIND_FLAG];
+            f.presence[bit >> 5] ^= 1u << (bit & 31);
+        }
+    }
 }
 
 std::uint64_t Random::next() {

@@ -13,9 +13,11 @@
 //   miCommandSetFloat(group.records(), values, 12, 2);
 //
 // Presence bits are laid out kind after kind in kind order, starting at a
-// chosen first bit; the numbered-float and pin-bank tables hold the running
-// totals of the field and bank sizes. Every message's storage is allocated
-// separately, as a real message library would.
+// chosen first bit (so base[k] = first bit + the elements of the kinds before
+// k); the numbered-float and pin-bank tables hold the running totals of the
+// field and bank sizes. Every message's storage is allocated separately, as a
+// real message library would. step() plays the devices: it turns the Command
+// messages into the next Feedback (docs/messages.md explains all of this).
 #pragma once
 
 #include "tovakWrapper.h"
@@ -129,6 +131,43 @@ private:
     std::vector<std::unique_ptr<Message>> messages_;
     std::vector<MessageRecord> records_;
 };
+
+// ---- Simulated devices --------------------------------------------------------
+//
+// step() plays the devices for one control-loop step of kStepSeconds: device i
+// reads its Command message C = commands[i] (never changing it) and answers in
+// its Feedback message F = feedback[i]. Below, element e of kind k is an index
+// into the kind's value array (the field of a plain kind; table entry + number
+// or pin of a numbered float or pin), "C has (k, e)" means that C's presence
+// bit commandLayout.metadata.base[k] + e is set, and "mark (k, e)" sets F's bit
+// feedbackLayout.metadata.base[k] + e. For each device, in this order:
+//
+//  1. Echo. For each kind k of Float, Enum, Bool, NumberedFloat, IoPin and Led,
+//     and each element e that both messages have: if C has (k, e), F's element
+//     e becomes C's, bit for bit (a pin's whole 16 bytes), and mark (k, e).
+//     So a Feedback field appears in the step after the host first writes
+//     that Command field, and then follows it.
+//  2. Position, if F has a HighResAngle field: speed s = C's Float 0 if C has
+//     (Float, 0), else 0; a NaN counts as 0; s is clamped to [-kMaxSpeed,
+//     kMaxSpeed]. In F's HighResAngle 0: if the offset is not within
+//     [0, kTurn) (an entry the device did not write), revolutions and offset
+//     start again at 0. offset = offset + s * kStepSeconds, in float, the
+//     product and the sum each rounded on its own. Then, until 0 <= offset <
+//     kTurn: if offset >= kTurn, offset -= kTurn and revolutions += 1; if
+//     offset < 0, offset += kTurn and revolutions -= 1. Mark (HighResAngle, 0).
+//     The padding is kept. So the angle read back moves by s * kStepSeconds
+//     radians a step, and the entry holds whole turns rounded down and an
+//     offset within the turn.
+//  3. Heartbeat, if F has a flag: F's flag 0 (bit
+//     feedbackLayout.metadata.base[MI_KIND_FLAG]) flips: 1, 0, 1 ... from a
+//     message where it was clear.
+//
+// Nothing else is read or written. Devices are the positions both groups have.
+inline constexpr float kStepSeconds = 0.25f;
+inline constexpr float kMaxSpeed = 64.0f;                              // rad/s
+inline constexpr float kTurn = static_cast<float>(6.283185307179586);  // 2 pi as a float
+void step(const KindLayout& commandLayout, const MessageGroup& commands,
+          const KindLayout& feedbackLayout, MessageGroup& feedback);
 
 // A small deterministic generator (splitmix64) for tests, demos and benchmarks.
 class Random {
