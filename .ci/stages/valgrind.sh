@@ -2,7 +2,7 @@
 # shellcheck shell=bash
 # stage: valgrind memcheck over the release build's test programs
 install -- cmake ninja-build g++ libgtest-dev binutils pkgconf python3 valgrind
-quiet valgrind-build cmake --workflow --preset release
+workflow release
 for program in tovakTests tovakUninitializedTests tovakCHost; do
     quiet "valgrind-$program" valgrind -q --error-exitcode=1 --leak-check=full "build/release/tests/$program"
     tail -n 1 "build/ci-valgrind-$program.log"
