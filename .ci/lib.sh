@@ -31,3 +31,17 @@ quiet() {
 
 # step TEXT: a heading inside a stage's output.
 step() { echo "-- $*"; }
+
+# fail TEXT: says why, and fails the stage.
+fail() {
+    echo "$*" >&2
+    exit 1
+}
+
+# workflow PRESET: cmake --workflow --preset PRESET (configure, build and, if
+# the preset has them, the tests), quiet; then one line: what passed, how long.
+workflow() {
+    local t=$SECONDS
+    quiet "$1" cmake --workflow --preset "$1"
+    echo "$1: $(grep -oE '[0-9]+% tests passed.*' "build/ci-$1.log" || echo built) ($((SECONDS - t)) s)"
+}

@@ -21,7 +21,7 @@ check() {  # check WHAT ACTUAL EXPECTED
 
 version=$(for part in MAJOR MINOR PATCH; do
     sed -nE "s/^#define TOVAKWRAPPER_VERSION_$part ([0-9]+)$/\1/p" include/tovakWrapper.h; done | paste -sd.)
-IFS=. read -r major minor patch <<<"$version"
+IFS=. read -r major minor _ <<<"$version"
 # The compatibility rule (CMakeLists.txt): 0.x releases are compatible only
 # within one minor version, 1.0 and later within one major version.
 if [ "$major" = 0 ]; then soversion=$major.$minor compatibility=SameMinorVersion
@@ -43,7 +43,9 @@ check "tovakWrapperCalls.pc requires" "$(sed -n 's/^Requires: //p' "$build/tovak
     "tovakWrapper = $version"
 
 runtime=("$build"/libtovakwrapper"$soversion"_*.deb); dev=("$build"/libtovakwrapper-dev_*.deb)
-[ -f "${runtime[0]}" ] && [ -f "${dev[0]}" ] || { echo "no packages libtovakwrapper$soversion and -dev in $build"; exit 1; }
+if [ ! -f "${runtime[0]}" ] || [ ! -f "${dev[0]}" ]; then
+    echo "no packages libtovakwrapper$soversion and -dev in $build"; exit 1
+fi
 debversion=$(dpkg-deb -f "${runtime[0]}" Version)
 check "Debian runtime package" "$(dpkg-deb -f "${runtime[0]}" Package) ${debversion%-*}" \
     "libtovakwrapper$soversion $version"

@@ -12,17 +12,20 @@
 //   byte presence words (1-8), byte elements per value array (1-16),
 //   byte table length (1-8)
 //   then up to 64 operations, each starting with a byte choosing:
-//     0-47  one of the 48 accessors (in the order of kFunctions),
+//     0-47  one of the 48 accessors, in the order of the accessor list
+//           (tovakWrapperAccessors.h): byte v - 1 for call value v,
 //     48    miInitialize with new tables and metadata,
 //     49    an edit of one table entry between calls,
 //     50    a call list for miRunCalls: byte n (0-16), then n calls, each a
 //           byte choosing one of the 48 accessors (0-47) followed by that
 //           accessor's arguments as above, or a value naming no accessor
 //           (48: 0; 49-55: a u32 outside 1-48).
+// (48 is MI_ACCESSOR_COUNT; the numbers after it move with it.)
 // make_seeds.py writes a seed for every function in this format. With
 // TOVAK_FUZZ_TRACE set in the environment, every call made is printed.
 #include "ReferenceModel.hpp"
 #include "tovakWrapper.h"
+#include "tovakWrapperAccessors.h"
 #include "tovakWrapperCalls.h"
 
 #include <algorithm>
@@ -30,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -83,7 +87,10 @@ enum class Shape {
     PinGet,
     PinHas
 };
-enum Which { Command = 0, Feedback = 1, Info = 2 };
+using ref::Command;
+using ref::Feedback;
+using ref::Info;
+using ref::Which;
 
 using LibCall = void (*)(void* buffer, const MessageRecord* records, std::uint32_t count,
                          std::uint32_t a, std::uint32_t b);
@@ -101,155 +108,102 @@ struct Function {
     std::uint32_t callValue;  // its MiCallAccessor value, for call lists
 };
 
-#define SET(fn, T)                                                                         \
-    [](void* v, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
-        fn(r, static_cast<const T*>(v), n, a);                                             \
-    }
-#define GET(fn, T)                                                                         \
-    [](void* o, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
-        fn(static_cast<T*>(o), r, n, a);                                                   \
-    }
-#define SET_AT(fn, T)                                                                        \
-    [](void* v, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
-        fn(r, static_cast<const T*>(v), n, static_cast<std::int32_t>(a), b);                 \
-    }
-#define GET_AT(fn, T)                                                                        \
-    [](void* o, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
-        fn(static_cast<T*>(o), r, n, static_cast<std::int32_t>(a), b);                       \
-    }
-#define REF(fn)                                                                     \
-    [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
-        fn(r, buf, n, a);                                                           \
-    }
-#define REF_GET(fn)                                                                 \
-    [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
-        fn(buf, r, n, a);                                                           \
-    }
-#define REF_SET_AT(fn)                                                                \
-    [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
-        fn(r, buf, n, static_cast<std::int32_t>(a), b);                               \
-    }
-#define REF_GET_AT(fn)                                                                \
-    [](void* buf, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
-        fn(buf, r, n, static_cast<std::int32_t>(a), b);                               \
-    }
+enum class Op { SET, GET, HAS };
+constexpr Shape shapeOf(Op op, int kind) {
+    if (kind == MI_KIND_FLAG)
+        return op == Op::SET ? Shape::FlagSet : op == Op::GET ? Shape::FlagGet : Shape::FieldHas;
+    if (kind == MI_KIND_NUMBERED_FLOAT)
+        return op == Op::SET ? Shape::NumberedSet : Shape::NumberedGet;
+    if (kind == MI_KIND_IO_PIN)
+        return op == Op::SET ? Shape::PinSet : op == Op::GET ? Shape::PinGet : Shape::PinHas;
+    return op == Op::SET ? Shape::PlainSet : Shape::PlainGet;
+}
 
-const Function kFunctions[] = {
-    {"miCommandSetFloat", Shape::PlainSet, 0, 4, Command, SET(miCommandSetFloat, float),
-     REF(ref::CommandSetFloat), MI_CALL_COMMAND_SET_FLOAT},
-    {"miCommandGetFloat", Shape::PlainGet, 0, 4, Command, GET(miCommandGetFloat, float),
-     REF_GET(ref::GetFloat), MI_CALL_COMMAND_GET_FLOAT},
-    {"miFeedbackGetFloat", Shape::PlainGet, 0, 4, Feedback, GET(miFeedbackGetFloat, float),
-     REF_GET(ref::GetFloat), MI_CALL_FEEDBACK_GET_FLOAT},
-    {"miInfoGetFloat", Shape::PlainGet, 0, 4, Info, GET(miInfoGetFloat, float),
-     REF_GET(ref::GetFloat), MI_CALL_INFO_GET_FLOAT},
-    {"miCommandSetHighResAngle", Shape::PlainSet, 1, 8, Command,
-     SET(miCommandSetHighResAngle, double), REF(ref::CommandSetHighResAngle),
-     MI_CALL_COMMAND_SET_HIGH_RES_ANGLE},
-    {"miCommandGetHighResAngle", Shape::PlainGet, 1, 8, Command,
-     GET(miCommandGetHighResAngle, double), REF_GET(ref::GetHighResAngle),
-     MI_CALL_COMMAND_GET_HIGH_RES_ANGLE},
-    {"miFeedbackGetHighResAngle", Shape::PlainGet, 1, 8, Feedback,
-     GET(miFeedbackGetHighResAngle, double), REF_GET(ref::GetHighResAngle),
-     MI_CALL_FEEDBACK_GET_HIGH_RES_ANGLE},
-    {"miInfoGetHighResAngle", Shape::PlainGet, 1, 8, Info, GET(miInfoGetHighResAngle, double),
-     REF_GET(ref::GetHighResAngle), MI_CALL_INFO_GET_HIGH_RES_ANGLE},
-    {"miCommandGetVector3f", Shape::PlainGet, 2, 12, Command, GET(miCommandGetVector3f, MiVector3f),
-     REF_GET(ref::GetVector3f), MI_CALL_COMMAND_GET_VECTOR3F},
-    {"miFeedbackGetVector3f", Shape::PlainGet, 2, 12, Feedback,
-     GET(miFeedbackGetVector3f, MiVector3f), REF_GET(ref::GetVector3f),
-     MI_CALL_FEEDBACK_GET_VECTOR3F},
-    {"miCommandGetQuaternionf", Shape::PlainGet, 3, 16, Command,
-     GET(miCommandGetQuaternionf, MiQuaternionf), REF_GET(ref::GetQuaternionf),
-     MI_CALL_COMMAND_GET_QUATERNIONF},
-    {"miFeedbackGetQuaternionf", Shape::PlainGet, 3, 16, Feedback,
-     GET(miFeedbackGetQuaternionf, MiQuaternionf), REF_GET(ref::GetQuaternionf),
-     MI_CALL_FEEDBACK_GET_QUATERNIONF},
-    {"miCommandGetUInt64", Shape::PlainGet, 4, 8, Command, GET(miCommandGetUInt64, uint64_t),
-     REF_GET(ref::GetUInt64), MI_CALL_COMMAND_GET_UINT64},
-    {"miFeedbackGetUInt64", Shape::PlainGet, 4, 8, Feedback, GET(miFeedbackGetUInt64, uint64_t),
-     REF_GET(ref::GetUInt64), MI_CALL_FEEDBACK_GET_UINT64},
-    {"miCommandSetEnum", Shape::PlainSet, 5, 4, Command, SET(miCommandSetEnum, int32_t),
-     REF(ref::CommandSetEnum), MI_CALL_COMMAND_SET_ENUM},
-    {"miCommandGetEnum", Shape::PlainGet, 5, 4, Command, GET(miCommandGetEnum, int32_t),
-     REF_GET(ref::GetEnum), MI_CALL_COMMAND_GET_ENUM},
-    {"miFeedbackGetEnum", Shape::PlainGet, 5, 4, Feedback, GET(miFeedbackGetEnum, int32_t),
-     REF_GET(ref::GetEnum), MI_CALL_FEEDBACK_GET_ENUM},
-    {"miInfoGetEnum", Shape::PlainGet, 5, 4, Info, GET(miInfoGetEnum, int32_t),
-     REF_GET(ref::GetEnum), MI_CALL_INFO_GET_ENUM},
-    {"miCommandSetBool", Shape::PlainSet, 6, 1, Command, SET(miCommandSetBool, uint8_t),
-     REF(ref::CommandSetBool), MI_CALL_COMMAND_SET_BOOL},
-    {"miCommandGetBool", Shape::PlainGet, 6, 1, Command, GET(miCommandGetBool, uint8_t),
-     REF_GET(ref::GetBool), MI_CALL_COMMAND_GET_BOOL},
-    {"miFeedbackGetBool", Shape::PlainGet, 6, 1, Feedback, GET(miFeedbackGetBool, uint8_t),
-     REF_GET(ref::GetBool), MI_CALL_FEEDBACK_GET_BOOL},
-    {"miInfoGetBool", Shape::PlainGet, 6, 1, Info, GET(miInfoGetBool, uint8_t),
-     REF_GET(ref::GetBool), MI_CALL_INFO_GET_BOOL},
-    {"miCommandSetLed", Shape::PlainSet, 9, 4, Command, SET(miCommandSetLed, uint32_t),
-     REF(ref::CommandSetLed), MI_CALL_COMMAND_SET_LED},
-    {"miCommandGetLed", Shape::PlainGet, 9, 4, Command, GET(miCommandGetLed, uint32_t),
-     REF_GET(ref::GetLed), MI_CALL_COMMAND_GET_LED},
-    {"miFeedbackGetLed", Shape::PlainGet, 9, 4, Feedback, GET(miFeedbackGetLed, uint32_t),
-     REF_GET(ref::GetLed), MI_CALL_FEEDBACK_GET_LED},
-    {"miInfoGetLed", Shape::PlainGet, 9, 4, Info, GET(miInfoGetLed, uint32_t), REF_GET(ref::GetLed),
-     MI_CALL_INFO_GET_LED},
-    {"miCommandSetFlag", Shape::FlagSet, 11, 1, Command, SET(miCommandSetFlag, uint8_t),
-     REF(ref::CommandSetFlag), MI_CALL_COMMAND_SET_FLAG},
-    {"miCommandGetFlag", Shape::FlagGet, 11, 1, Command, GET(miCommandGetFlag, uint8_t),
-     REF_GET(ref::CommandGetFlag), MI_CALL_COMMAND_GET_FLAG},
-    {"miInfoGetFlag", Shape::FlagGet, 11, 1, Info, GET(miInfoGetFlag, uint8_t),
-     REF_GET(ref::InfoGetFlag), MI_CALL_INFO_GET_FLAG},
-    {"miCommandHasField", Shape::FieldHas, 11, 1, Command, GET(miCommandHasField, uint8_t),
-     REF_GET(ref::HasField), MI_CALL_COMMAND_HAS_FIELD},
-    {"miFeedbackHasField", Shape::FieldHas, 11, 1, Feedback, GET(miFeedbackHasField, uint8_t),
-     REF_GET(ref::HasField), MI_CALL_FEEDBACK_HAS_FIELD},
-    {"miInfoHasField", Shape::FieldHas, 11, 1, Info, GET(miInfoHasField, uint8_t),
-     REF_GET(ref::HasField), MI_CALL_INFO_HAS_FIELD},
-    {"miCommandSetNumberedFloat", Shape::NumberedSet, 7, 4, Feedback,
-     SET_AT(miCommandSetNumberedFloat, float), REF_SET_AT(ref::CommandSetNumberedFloat),
-     MI_CALL_COMMAND_SET_NUMBERED_FLOAT},
-    {"miCommandGetNumberedFloat", Shape::NumberedGet, 7, 4, Feedback,
-     GET_AT(miCommandGetNumberedFloat, float), REF_GET_AT(ref::GetNumberedFloat),
-     MI_CALL_COMMAND_GET_NUMBERED_FLOAT},
-    {"miFeedbackGetNumberedFloat", Shape::NumberedGet, 7, 4, Feedback,
-     GET_AT(miFeedbackGetNumberedFloat, float), REF_GET_AT(ref::GetNumberedFloat),
-     MI_CALL_FEEDBACK_GET_NUMBERED_FLOAT},
-    {"miCommandSetIoPin", Shape::PinSet, 8, 16, Feedback, SET_AT(miCommandSetIoPin, IoPinEntry),
-     REF_SET_AT(ref::CommandSetIoPin), MI_CALL_COMMAND_SET_IO_PIN},
-    {"miCommandSetIoPinInt", Shape::PinSet, 8, 8, Feedback, SET_AT(miCommandSetIoPinInt, int64_t),
-     REF_SET_AT(ref::CommandSetIoPinInt), MI_CALL_COMMAND_SET_IO_PIN_INT},
-    {"miCommandSetIoPinFloat", Shape::PinSet, 8, 4, Feedback, SET_AT(miCommandSetIoPinFloat, float),
-     REF_SET_AT(ref::CommandSetIoPinFloat), MI_CALL_COMMAND_SET_IO_PIN_FLOAT},
-    {"miCommandGetIoPin", Shape::PinGet, 8, 16, Feedback, GET_AT(miCommandGetIoPin, IoPinEntry),
-     REF_GET_AT(ref::GetIoPin), MI_CALL_COMMAND_GET_IO_PIN},
-    {"miFeedbackGetIoPin", Shape::PinGet, 8, 16, Feedback, GET_AT(miFeedbackGetIoPin, IoPinEntry),
-     REF_GET_AT(ref::GetIoPin), MI_CALL_FEEDBACK_GET_IO_PIN},
-    {"miCommandGetIoPinInt", Shape::PinGet, 8, 8, Feedback, GET_AT(miCommandGetIoPinInt, int64_t),
-     REF_GET_AT(ref::GetIoPinInt), MI_CALL_COMMAND_GET_IO_PIN_INT},
-    {"miFeedbackGetIoPinInt", Shape::PinGet, 8, 8, Feedback, GET_AT(miFeedbackGetIoPinInt, int64_t),
-     REF_GET_AT(ref::GetIoPinInt), MI_CALL_FEEDBACK_GET_IO_PIN_INT},
-    {"miCommandGetIoPinFloat", Shape::PinGet, 8, 4, Feedback, GET_AT(miCommandGetIoPinFloat, float),
-     REF_GET_AT(ref::GetIoPinFloat), MI_CALL_COMMAND_GET_IO_PIN_FLOAT},
-    {"miFeedbackGetIoPinFloat", Shape::PinGet, 8, 4, Feedback,
-     GET_AT(miFeedbackGetIoPinFloat, float), REF_GET_AT(ref::GetIoPinFloat),
-     MI_CALL_FEEDBACK_GET_IO_PIN_FLOAT},
-    {"miCommandHasIoPinInt", Shape::PinHas, 8, 1, Command, GET_AT(miCommandHasIoPinInt, uint8_t),
-     REF_GET_AT(ref::CommandHasIoPinInt), MI_CALL_COMMAND_HAS_IO_PIN_INT},
-    {"miFeedbackHasIoPinInt", Shape::PinHas, 8, 1, Feedback, GET_AT(miFeedbackHasIoPinInt, uint8_t),
-     REF_GET_AT(ref::FeedbackHasIoPinInt), MI_CALL_FEEDBACK_HAS_IO_PIN_INT},
-    {"miCommandHasIoPinFloat", Shape::PinHas, 8, 1, Command,
-     GET_AT(miCommandHasIoPinFloat, uint8_t), REF_GET_AT(ref::CommandHasIoPinFloat),
-     MI_CALL_COMMAND_HAS_IO_PIN_FLOAT},
-    {"miFeedbackHasIoPinFloat", Shape::PinHas, 8, 1, Feedback,
-     GET_AT(miFeedbackHasIoPinFloat, uint8_t), REF_GET_AT(ref::FeedbackHasIoPinFloat),
-     MI_CALL_FEEDBACK_HAS_IO_PIN_FLOAT},
-};
+// The model's function for an accessor: CommandSet<Family>, Get<Family> or
+// Has<Family>; those that differ by message kind take it first.
+template <typename... Args>
+void model(void (*f)(Args...), Which, std::type_identity_t<Args>... args) {
+    f(args...);
+}
+template <typename... Args>
+void model(void (*f)(Which, Args...), Which which, std::type_identity_t<Args>... args) {
+    f(which, args...);
+}
+
+// The library's accessor and the model's function with one signature: `a`
+// is the field (or bit), or the number or pin with `b` the field or bank.
+#define TOVAK_LIB_SET_FIELD(function, T)                                                   \
+    [](void* v, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
+        function(r, static_cast<const T*>(v), n, a);                                       \
+    }
+#define TOVAK_LIB_GET_FIELD(function, T)                                                   \
+    [](void* o, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
+        function(static_cast<T*>(o), r, n, a);                                             \
+    }
+#define TOVAK_LIB_SET_ENTRY(function, T)                                                     \
+    [](void* v, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
+        function(r, static_cast<const T*>(v), n, static_cast<std::int32_t>(a), b);           \
+    }
+#define TOVAK_LIB_GET_ENTRY(function, T)                                                     \
+    [](void* o, const MessageRecord* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
+        function(static_cast<T*>(o), r, n, static_cast<std::int32_t>(a), b);                 \
+    }
+#define TOVAK_LIB_HAS_FIELD TOVAK_LIB_GET_FIELD
+#define TOVAK_LIB_HAS_ENTRY TOVAK_LIB_GET_ENTRY
+#define TOVAK_REF_SET_FIELD(which, FAMILY)                                        \
+    [](void* v, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
+        model(ref::CommandSet##FAMILY, which, r, v, n, a);                        \
+    }
+#define TOVAK_REF_GET_FIELD(which, FAMILY)                                        \
+    [](void* o, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
+        model(ref::Get##FAMILY, which, o, r, n, a);                               \
+    }
+#define TOVAK_REF_HAS_FIELD(which, FAMILY)                                        \
+    [](void* o, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t) { \
+        model(ref::Has##FAMILY, which, o, r, n, a);                               \
+    }
+#define TOVAK_REF_SET_ENTRY(which, FAMILY)                                               \
+    [](void* v, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) {      \
+        model(ref::CommandSet##FAMILY, which, r, v, n, static_cast<std::int32_t>(a), b); \
+    }
+#define TOVAK_REF_GET_ENTRY(which, FAMILY)                                          \
+    [](void* o, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
+        model(ref::Get##FAMILY, which, o, r, n, static_cast<std::int32_t>(a), b);   \
+    }
+#define TOVAK_REF_HAS_ENTRY(which, FAMILY)                                          \
+    [](void* o, const void* r, std::uint32_t n, std::uint32_t a, std::uint32_t b) { \
+        model(ref::Has##FAMILY, which, o, r, n, static_cast<std::int32_t>(a), b);   \
+    }
+#define TOVAK_WHICH_COMMAND Command
+#define TOVAK_WHICH_FEEDBACK Feedback
+#define TOVAK_WHICH_INFO Info
+// The numbered-float and pin tables come from the Feedback metadata, except
+// for the pin queries, which use their own message kind's.
+#define TOVAK_TABLES_FIELD(OP, MESSAGE) TOVAK_WHICH_##MESSAGE
+#define TOVAK_TABLES_ENTRY(OP, MESSAGE) (Op::OP == Op::HAS ? TOVAK_WHICH_##MESSAGE : Feedback)
+#define TOVAK_FUNCTION(value, ID, function, name, MESSAGE, OP, FAMILY, KIND, ARGS, T) \
+    {#function,                                                                       \
+     shapeOf(Op::OP, MI_KIND_##KIND),                                                 \
+     MI_KIND_##KIND,                                                                  \
+     static_cast<int>(sizeof(T)),                                                     \
+     TOVAK_TABLES_##ARGS(OP, MESSAGE),                                                \
+     TOVAK_LIB_##OP##_##ARGS(function, T),                                            \
+     TOVAK_REF_##OP##_##ARGS(TOVAK_WHICH_##MESSAGE, FAMILY),                          \
+     value},
+
+// Every accessor once, in the order of the list: kFunctions[i] has the call
+// value i + 1.
+const Function kFunctions[] = {MI_ACCESSORS(TOVAK_FUNCTION)};
 constexpr int kFunctionCount = sizeof kFunctions / sizeof kFunctions[0];
-static_assert(kFunctionCount == 48, "every accessor once; miInitialize is an operation of its own");
-constexpr int kInitialize = 48;
-constexpr int kEditTable = 49;
-constexpr int kCallList = 50;
-constexpr int kOperations = 51;
+static_assert(kFunctionCount == MI_ACCESSOR_COUNT, "every accessor once");
+// The operations after the accessors; miInitialize is one of its own.
+constexpr int kInitialize = kFunctionCount;
+constexpr int kEditTable = kFunctionCount + 1;
+constexpr int kCallList = kFunctionCount + 2;
+constexpr int kOperations = kFunctionCount + 3;
+// Call-list entries after the accessors: 0, then seven choices of a u32
+// outside the accessor values.
+constexpr int kUnknownValues = 8;
 
 // Element width of each value kind in the messages (kind 10 is never used).
 constexpr int kElementWidth[11] = {4, 16, 12, 16, 8, 4, 1, 4, 16, 4, 1};
@@ -535,10 +489,10 @@ struct Harness {
         std::vector<Prepared> prepared;  // the calls the model runs, in order
         std::size_t valuesUsed = 0, outUsed = 0;
         for (std::uint32_t i = 0; i < n; ++i) {
-            const std::uint8_t choice = in.byte() % 56;
+            const std::uint8_t choice = in.byte() % (kFunctionCount + kUnknownValues);
             if (choice >= kFunctionCount) {  // a value naming no accessor, with live arguments
                 std::uint32_t value = choice == kFunctionCount ? 0 : in.u32();
-                if (value - 1 < 48u) value += 48;
+                if (value - 1 < std::uint32_t{kFunctionCount}) value += kFunctionCount;
                 MiCall c{value, plan.messages, 0, 0, lib.records.data(), lib.at(plan.out)};
                 calls.push_back(c);
                 continue;

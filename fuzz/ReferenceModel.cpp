@@ -26,8 +26,6 @@ enum Kind {
     Led = 9,
     Flag = 11
 };
-enum Which { Command = 0, Feedback = 1, Info = 2 };
-
 unsigned char metadata[3][132];
 
 const unsigned char* recordAt(const void* records, std::uint32_t i) {
@@ -276,11 +274,8 @@ void GetHighResAngle(void* out, const void* records, std::uint32_t count, std::u
     }
 }
 
-void CommandGetFlag(void* o, const void* r, std::uint32_t n, std::uint32_t f) {
-    if (n > 0) getBits(o, r, n, base(Command, Flag) + f);
-}
-void InfoGetFlag(void* o, const void* r, std::uint32_t n, std::uint32_t f) {
-    if (n > 0) getBits(o, r, n, base(Info, Flag) + f);
+void GetFlag(Which which, void* o, const void* r, std::uint32_t n, std::uint32_t f) {
+    if (n > 0) getBits(o, r, n, base(which, Flag) + f);
 }
 void HasField(void* o, const void* r, std::uint32_t n, std::uint32_t bit) { getBits(o, r, n, bit); }
 
@@ -333,19 +328,13 @@ void GetIoPinInt(void* o, const void* r, std::uint32_t n, std::int32_t p, std::u
 void GetIoPinFloat(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) {
     getPin(o, r, n, p, b, FloatValue);
 }
-void CommandHasIoPinInt(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) {
-    hasPin(o, r, n, p, b, Command, 1);
+void HasIoPinInt(Which which, void* o, const void* r, std::uint32_t n, std::int32_t p,
+                 std::uint32_t b) {
+    hasPin(o, r, n, p, b, which, 1);
 }
-void CommandHasIoPinFloat(void* o, const void* r, std::uint32_t n, std::int32_t p,
-                          std::uint32_t b) {
-    hasPin(o, r, n, p, b, Command, 2);
-}
-void FeedbackHasIoPinInt(void* o, const void* r, std::uint32_t n, std::int32_t p, std::uint32_t b) {
-    hasPin(o, r, n, p, b, Feedback, 1);
-}
-void FeedbackHasIoPinFloat(void* o, const void* r, std::uint32_t n, std::int32_t p,
-                           std::uint32_t b) {
-    hasPin(o, r, n, p, b, Feedback, 2);
+void HasIoPinFloat(Which which, void* o, const void* r, std::uint32_t n, std::int32_t p,
+                   std::uint32_t b) {
+    hasPin(o, r, n, p, b, which, 2);
 }
 
 }  // namespace ref

@@ -4,14 +4,20 @@
 // the public header's structs), recomputes every address for every record,
 // and favours being obviously right over being fast.
 //
-// Each function mirrors the library function of the same name without the
-// "mi" prefix and takes untyped pointers: records are 96-byte records, values
+// Each function mirrors the library functions of one family and operation:
+// CommandSet<Family>, Get<Family> (the same for every message kind) and
+// Has<Family>, named as in the library without "mi" and the message kind;
+// the flag getters and pin queries, which differ by message kind, take it
+// first. They take untyped pointers: records are 96-byte records, values
 // and outputs are arrays of the family's element width.
 #pragma once
 
 #include <cstdint>
 
 namespace ref {
+
+// The message kind whose metadata a call reads.
+enum Which { Command = 0, Feedback = 1, Info = 2 };
 
 // Puts the model back in the state of a freshly loaded library.
 void reset();
@@ -44,8 +50,7 @@ void GetUInt64(void*, const void*, std::uint32_t, std::uint32_t);
 void GetEnum(void*, const void*, std::uint32_t, std::uint32_t);
 void GetBool(void*, const void*, std::uint32_t, std::uint32_t);
 void GetLed(void*, const void*, std::uint32_t, std::uint32_t);
-void CommandGetFlag(void*, const void*, std::uint32_t, std::uint32_t);
-void InfoGetFlag(void*, const void*, std::uint32_t, std::uint32_t);
+void GetFlag(Which, void*, const void*, std::uint32_t, std::uint32_t);
 void HasField(void*, const void*, std::uint32_t, std::uint32_t);
 
 void CommandSetNumberedFloat(const void*, const void*, std::uint32_t, std::int32_t, std::uint32_t);
@@ -57,9 +62,7 @@ void CommandSetIoPinFloat(const void*, const void*, std::uint32_t, std::int32_t,
 void GetIoPin(void*, const void*, std::uint32_t, std::int32_t, std::uint32_t);
 void GetIoPinInt(void*, const void*, std::uint32_t, std::int32_t, std::uint32_t);
 void GetIoPinFloat(void*, const void*, std::uint32_t, std::int32_t, std::uint32_t);
-void CommandHasIoPinInt(void*, const void*, std::uint32_t, std::int32_t, std::uint32_t);
-void CommandHasIoPinFloat(void*, const void*, std::uint32_t, std::int32_t, std::uint32_t);
-void FeedbackHasIoPinInt(void*, const void*, std::uint32_t, std::int32_t, std::uint32_t);
-void FeedbackHasIoPinFloat(void*, const void*, std::uint32_t, std::int32_t, std::uint32_t);
+void HasIoPinInt(Which, void*, const void*, std::uint32_t, std::int32_t, std::uint32_t);
+void HasIoPinFloat(Which, void*, const void*, std::uint32_t, std::int32_t, std::uint32_t);
 
 }  // namespace ref

@@ -3,10 +3,11 @@
 """Writes the differential fuzzer's seed corpus: for every accessor, a run
 that initializes sane metadata and calls it over twelve messages (with
 values, for setters), plus seeds for calls before initialization, a count of
-0, a table edit, angles at the edges of the conversion, and call lists. The input format is described in DifferentialFuzzer.cpp;
-the function order is read from its table.
+0, a table edit, angles at the edges of the conversion, and call lists. The
+input format is described in DifferentialFuzzer.cpp; the accessors and their
+order are read from the accessor list, include/tovakWrapperAccessors.h.
 
-Run from this folder:  python3 make_seeds.py corpus
+Run from this folder:  python3 make_seeds.py [FOLDER]   (default: corpus)
 """
 import os
 import random
@@ -15,10 +16,21 @@ import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-source = open(os.path.join(HERE, 'DifferentialFuzzer.cpp')).read()
-FUNCTIONS = re.findall(r'\{"(mi\w+)", Shape::(\w+), (\d+), (\d+),', source)
-assert len(FUNCTIONS) == 48, len(FUNCTIONS)
-INITIALIZE, EDIT_TABLE, CALL_LIST = 48, 49, 50
+ACCESSORS = os.path.join(HERE, '..', 'include', 'tovakWrapperAccessors.h')
+# Bytes per element of each element type the list names.
+WIDTHS = {'float': 4, 'double': 8, 'MiVector3f': 12, 'MiQuaternionf': 16, 'uint64_t': 8,
+          'int64_t': 8, 'int32_t': 4, 'uint32_t': 4, 'uint8_t': 1, 'IoPinEntry': 16}
+with open(ACCESSORS) as header:
+    ENTRIES = re.findall(r'^    X\(\s*(\d+),(.*?)\)(?: \\)?$', header.read(), re.M)
+# (name, operation, element width), in the order of the call values 1, 2, ...
+FUNCTIONS = []
+for value, rest in ENTRIES:
+    _, function, _, _, op, _, _, _, element = (field.strip() for field in rest.split(','))
+    assert int(value) == len(FUNCTIONS) + 1, (value, function)
+    FUNCTIONS.append((function, op, WIDTHS[element]))
+COUNT = len(FUNCTIONS)
+INITIALIZE, EDIT_TABLE, CALL_LIST = COUNT, COUNT + 1, COUNT + 2
+UNKNOWN_ZERO, UNKNOWN_U32 = COUNT, COUNT + 1  # call-list choices naming no accessor
 MESSAGES, ELEMENTS, TABLE_LENGTH = 12, 8, 4
 
 
@@ -41,13 +53,16 @@ def initialize():
     return out
 
 
+def index_of(name):
+    return next(i for i, f in enumerate(FUNCTIONS) if f[0] == name)
+
+
 def call(index, rng, count=MESSAGES, values=True):
-    name, shape, kind, width = FUNCTIONS[index]
-    setter = shape.endswith('Set')
+    _, op, width = FUNCTIONS[index]
     flags = (1 if values else 0) | (1 << 2)     # aim at an element
     out = bytes([index, count, 0, flags, rng.randrange(ELEMENTS), rng.randrange(TABLE_LENGTH)])
-    if setter and values:
-        out += bytes(rng.getrandbits(8) for _ in range(count * int(width)))
+    if op == 'SET' and values:
+        out += bytes(rng.getrandbits(8) for _ in range(count * width))
     return out
 
 
@@ -71,13 +86,12 @@ ANGLE_OFFSET_OVERFLOW = [
 def angle_calls(rng, bits):
     """Sets the angles given as bit patterns in one call, then reads them
     back through the three getters."""
-    set_index = next(i for i, f in enumerate(FUNCTIONS) if f[0] == 'miCommandSetHighResAngle')
+    set_index = index_of('miCommandSetHighResAngle')
     field = rng.randrange(ELEMENTS)
     out = bytes([set_index, len(bits), 0, 1 | (1 << 2), field, 0])
     out += b''.join(struct.pack('<Q', b) for b in bits)
     for name in ('miCommandGetHighResAngle', 'miFeedbackGetHighResAngle', 'miInfoGetHighResAngle'):
-        index = next(i for i, f in enumerate(FUNCTIONS) if f[0] == name)
-        out += bytes([index, len(bits), 0, 1 << 2, field, 0])
+        out += bytes([index_of(name), len(bits), 0, 1 << 2, field, 0])
     return out
 
 
@@ -85,31 +99,37 @@ def main(folder):
     os.makedirs(folder, exist_ok=True)
     rng = random.Random(20261208)
     seeds = {}
-    for i, (name, shape, _, _) in enumerate(FUNCTIONS):
+    for i, (name, op, _) in enumerate(FUNCTIONS):
         seeds[name] = header(rng) + initialize() + call(i, rng)
-        if shape.endswith('Set'):
+        if op == 'SET':
             seeds[name + '-null-values'] = header(rng) + initialize() + call(i, rng, values=False)
-    seeds['before-initialize'] = header(rng) + b''.join(call(i, rng) for i in range(48))
-    seeds['count-zero'] = header(rng) + initialize() + b''.join(call(i, rng, count=0) for i in range(48))
+    seeds['before-initialize'] = header(rng) + b''.join(call(i, rng) for i in range(COUNT))
+    seeds['count-zero'] = header(rng) + initialize() + b''.join(
+        call(i, rng, count=0) for i in range(COUNT))
     # 1030 messages (byte 246: past the getters' read-ahead threshold) and
     # calls over all of them (count byte 250).
     seeds['large-count'] = header(rng, messages=246) + initialize() + b''.join(
-        call(i, rng, count=250, values=False) for i in range(48))
-    seeds['table-edit'] = (header(rng) + initialize() + call(33, rng) + bytes([EDIT_TABLE, 2, 2])  # Feedback numbered-float table, entry 2
-                           + struct.pack('<i', 5) + call(33, rng))
+        call(i, rng, count=250, values=False) for i in range(COUNT))
+    # A numbered-float getter, the Feedback numbered-float table's entry 2
+    # edited, the getter again.
+    get = index_of('miCommandGetNumberedFloat')
+    seeds['table-edit'] = (header(rng) + initialize() + call(get, rng) + bytes([EDIT_TABLE, 2, 2])
+                           + struct.pack('<i', 5) + call(get, rng))
     seeds['angle-range-edges'] = header(rng) + initialize() + angle_calls(rng, ANGLE_RANGE_EDGES)
     seeds['angle-offset-overflow'] = header(rng) + initialize() + angle_calls(rng, ANGLE_OFFSET_OVERFLOW)
-    # Call lists: every accessor once over three lists of 16; values naming
-    # no accessor (0, a u32 of 49 and one of 0x101) between a setter and a
-    # getter of the same field; an empty list, and an empty NULL list.
+    # Call lists: every accessor once over lists of 16; values naming no
+    # accessor (0, a u32 just past the last value and one of 0x101) between a
+    # setter and a getter of the same field; an empty list, and an empty NULL
+    # list.
     lists = b''
-    for first in range(0, 48, 16):
-        lists += bytes([CALL_LIST, 16]) + b''.join(call(i, rng) for i in range(first, first + 16))
+    for first in range(0, COUNT, 16):
+        chosen = range(first, min(first + 16, COUNT))
+        lists += bytes([CALL_LIST, len(chosen)]) + b''.join(call(i, rng) for i in chosen)
     seeds['call-lists'] = header(rng) + initialize() + lists
     seeds['call-list-unknown-values'] = (
-        header(rng) + initialize() + bytes([CALL_LIST, 5]) + call(0, rng) + bytes([48])
-        + bytes([49]) + struct.pack('<I', 49) + bytes([55]) + struct.pack('<I', 0x101) + call(1, rng)
-        + bytes([CALL_LIST, 0, CALL_LIST, 17]))
+        header(rng) + initialize() + bytes([CALL_LIST, 5]) + call(0, rng) + bytes([UNKNOWN_ZERO])
+        + bytes([UNKNOWN_U32]) + struct.pack('<I', COUNT + 1) + bytes([UNKNOWN_U32 + 6])
+        + struct.pack('<I', 0x101) + call(1, rng) + bytes([CALL_LIST, 0, CALL_LIST, 17]))
     for name, data in seeds.items():
         with open(os.path.join(folder, name), 'wb') as f:
             f.write(data)

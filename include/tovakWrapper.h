@@ -4,63 +4,50 @@
  * @brief Batched access to one field of many Command, Feedback and Info
  * messages per call.
  *
- * The messages belong to the host's message library. For every message the
- * host holds a MessageRecord (pointers into that message's storage) and
- * passes arrays of them; once, at start-up, it passes the three
- * MessageMetadata records that say where each kind of field keeps its
- * presence bits. Every accessor reads or writes one field of `count`
- * messages in a single call.
+ * The messages belong to the host's message library. The host passes arrays
+ * of MessageRecord (pointers into each message's storage) and, once, the
+ * three MessageMetadata records that say where each kind of field keeps its
+ * presence bits (miInitialize). Every accessor reads or writes one field of
+ * `count` messages in one call.
  *
- * Rules shared by every accessor:
- *   - Setters take (records, values, count, ...); getters and queries take
- *     (out, records, count, ...). Element i of `values`/`out` belongs to
- *     records[i]; records are visited in ascending order, and each record
- *     is finished (value, then presence bit) before the next is begun.
- *   - Pin and numbered-float accessors take (..., count, pin, bank) and
- *     (..., count, number, field): the position inside the bank or field
- *     comes first.
- *   - count == 0: the call returns at once and touches nothing, not even
- *     the metadata, so any pointers may be null and it is safe before
- *     miInitialize.
+ * Rules every accessor shares; each family states its own rules once, and a
+ * function's comment says only where it differs:
+ *   - Setters take (records, values, count, field), getters and queries
+ *     (out, records, count, field); pin and numbered-float accessors take
+ *     (..., count, pin, bank) and (..., count, number, field). Element i of
+ *     `values` or `out` belongs to records[i].
+ *   - Records are visited in ascending order, each finished (value, then
+ *     presence bit) before the next. Records may view the same message or
+ *     arrays: after a setter the later record's value stays.
+ *   - count == 0 returns at once and touches nothing, not even the metadata:
+ *     any pointer may be null, and it is safe before miInitialize.
  *   - Before miInitialize every base is 0 and there are no tables: setters
- *     and flag getters place presence bits from base 0, plain getters and
- *     the Has...Field queries work as usual, and the numbered-float and pin
+ *     and flag getters place presence bits from base 0, plain getters and the
+ *     Has...Field queries work as usual, and the numbered-float and pin
  *     accessors are inert (setters change nothing, getters give zeros,
  *     queries answer 0).
- *   - values == NULL in a setter: only the field's presence bit is set in
- *     each message; no value is written.
- *   - Setters set presence bits and never clear them; getters read no
- *     presence bit and return whatever the message holds.
- *   - Getters write every one of out[0..count), on every path, and
- *     nothing past it; they never read `out`, so it may hold anything.
- *   - Nothing is validated: records, out and the message arrays must be
- *     valid for the indices computed, presence-word arrays long enough for
- *     the bit index, tables long enough for the field or bank passed.
- *   - Presence bit n lives in presence word n >> 5 under mask
- *     1u << (n & 31); bit indices wrap modulo 2^32.
- *   - Values are moved bit for bit (NaN payloads and Bool bytes other than
- *     0 and 1 included); only the high-resolution angles convert.
- *   - No locks: miInitialize must not overlap any accessor, and a setter
- *     must not run alongside any other accessor over the same messages.
+ *   - Setters read `values` once per element and never write it (it may be
+ *     read-only); values == NULL sets only the presence bits. They set
+ *     presence bits and never clear them.
+ *   - Getters read no presence bit and never read `out`; they write every one
+ *     of out[0..count), on every path, and nothing past it.
+ *   - Presence bit n is bit n & 31 of presence word n >> 5; bit indices wrap
+ *     modulo 2^32.
+ *   - Values move bit for bit (NaN payloads and Bool bytes other than 0 and 1
+ *     included); only the high-resolution angles convert.
+ *   - Nothing is validated: records, out, the message arrays, presence words
+ *     and tables must be valid for the indices computed.
+ *   - `out` must not overlap anything the call reads (records, messages,
+ *     tables); `values` must not overlap anything the setter writes.
+ *   - No locks: miInitialize must not overlap any accessor, and a setter must
+ *     not run alongside any other accessor over the same messages.
+ *   - Alignment: every array as its element type needs: 1 byte for uint8_t;
+ *     4 for float, int32_t, uint32_t, MiVector3f and MiQuaternionf; 8 for
+ *     double, int64_t, uint64_t, HighResAngleEntry, IoPinEntry, MessageRecord
+ *     and MessageMetadata.
  *
- * Aliasing:
- *   - Several records may view the same message or the same arrays: each
- *     record is handled completely, in ascending order, so after a setter
- *     the value of the later record stays.
- *   - `out` must not overlap anything the call reads: the records array,
- *     the messages' presence words and value arrays, the metadata tables.
- *   - `values` must not overlap anything the setter writes (the messages'
- *     value arrays and presence words). Setters only read `values`, once
- *     per element, so it may lie in read-only memory; miCommandSetFlag
- *     never reads it at all.
- *
- * Alignment: every array passed or reached through a record must be
- * aligned for its element type: 1 byte for uint8_t; 4 for float, int32_t,
- * uint32_t, MiVector3f and MiQuaternionf; 8 for double, int64_t, uint64_t,
- * HighResAngleEntry, IoPinEntry and MessageRecord (and MessageMetadata).
- *
- * The interface is C (C89 and later) and C++ (C++98 and later), 64-bit
- * only, plain exported names.
+ * C (C89 and later) and C++ (C++98 and later), 64-bit only, plain exported
+ * names.
  */
 #ifndef TOVAKWRAPPER_H
 #define TOVAKWRAPPER_H
@@ -253,16 +240,15 @@ MI_LAYOUT_CHECK(offsetof(MessageMetadata, opaque3) == 128, metadata_opaque3);
 /**
  * @brief Copies the three metadata records that every later call uses.
  *
- * Copies the first 132 bytes of each record verbatim into the library's
- * three metadata copies (all zero when the library is loaded: every base
- * 0, no tables). The tables the records point to stay in the host's memory
- * and are read afresh at every call, so they must outlive every accessor
- * call and may be edited between calls. May be called again, between
- * accessor calls, to replace all three copies; must not overlap any call.
+ * Copies the first 132 bytes of each record into the library's three copies
+ * (all zero as loaded: every base 0, no tables). The tables they point to
+ * stay in the host's memory and are read afresh at every call: they must
+ * outlive every accessor call and may be edited between calls. May be called
+ * again between accessor calls, to replace all three copies.
  *
- * @param command  Command metadata; must be valid, 8-byte aligned.
- * @param feedback Feedback metadata; must be valid, 8-byte aligned.
- * @param info     Info metadata; must be valid, 8-byte aligned.
+ * @param command  Command metadata (valid, 8-byte aligned).
+ * @param feedback Feedback metadata (valid, 8-byte aligned).
+ * @param info     Info metadata (valid, 8-byte aligned).
  */
 MI_API void miInitialize(const MessageMetadata *command, const MessageMetadata *feedback,
                          const MessageMetadata *info);
@@ -273,178 +259,118 @@ MI_API void miInitialize(const MessageMetadata *command, const MessageMetadata *
  * @defgroup plain Plain values
  * @brief Float, Vector3f, Quaternionf, UInt64, Enum, Bool and Led.
  *
- * Setters (Command only): for each record in turn, element `field` of the
- * kind's value array = values[i], then presence bit
- * commandMetadata.base[kind] + field is set. Getters (any kind of message;
- * the Command, Feedback and Info getters of a kind are the same): out[i] =
- * element `field` of records[i]'s value array; no metadata or presence bit
- * is read, so they work the same before miInitialize. Element widths:
- * Float 4, Vector3f 12, Quaternionf 16, UInt64 8, Enum 4, Bool 1 (any byte
- * value, copied as is), Led 4.
+ * Setters (Command only): element `field` of the kind's value array =
+ * values[i], then presence bit commandMetadata.base[kind] + field is set.
+ * Getters: out[i] = element `field` of records[i]'s value array; the Command,
+ * Feedback and Info getters of a kind are the same and read no metadata, so
+ * they work the same before miInitialize. Element widths: Float 4, Vector3f
+ * 12, Quaternionf 16, UInt64 8, Enum 4, Bool 1 (any byte value, copied as
+ * is), Led 4. Each value array needs more than `field` elements.
  * @{
  */
 
 /**
  * @brief Sets Float field `field` of `count` Command messages.
- * @param records MessageRecord[count]; each `floats` array needs more than
- *                `field` elements, each `presence` array the word of the
- *                field's bit.
- * @param values  float[count], read only; NULL: set presence bits only.
- * @param count   Number of messages; 0 touches nothing.
+ * @param records MessageRecord[count].
+ * @param values  One value per record, or NULL.
+ * @param count   Number of records.
  * @param field   Element index in each value array.
  */
 MI_API void miCommandSetFloat(const MessageRecord *records, const float *values, uint32_t count,
                               uint32_t field);
 /**
  * @brief Reads Float field `field` of `count` Command messages.
- * @param out     float[count], filled in record order; must not overlap
- *                the records or the messages.
- * @param records MessageRecord[count]; each `floats` array needs more than
- *                `field` elements.
- * @param count   Number of messages; 0 touches nothing.
+ * @param out     One element per record.
+ * @param records MessageRecord[count].
+ * @param count   Number of records.
  * @param field   Element index in each value array.
  */
 MI_API void miCommandGetFloat(float *out, const MessageRecord *records, uint32_t count,
                               uint32_t field);
-/** @brief Reads Float field `field` of `count` Feedback messages.
+/** @brief Reads Float field `field` of Feedback messages.
  *  @copydetails miCommandGetFloat */
 MI_API void miFeedbackGetFloat(float *out, const MessageRecord *records, uint32_t count,
                                uint32_t field);
-/** @brief Reads Float field `field` of `count` Info messages.
+/** @brief Reads Float field `field` of Info messages.
  *  @copydetails miCommandGetFloat */
 MI_API void miInfoGetFloat(float *out, const MessageRecord *records, uint32_t count,
                            uint32_t field);
 
-/**
- * @brief Reads Vector3f field `field` of `count` Command messages.
- * @param out     MiVector3f[count], filled in record order.
- * @param records MessageRecord[count]; each `vector3fs` array needs more
- *                than `field` elements.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Element index in each value array.
- */
+/** @brief Reads Vector3f field `field` of Command messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miCommandGetVector3f(MiVector3f *out, const MessageRecord *records, uint32_t count,
                                  uint32_t field);
-/** @brief Reads Vector3f field `field` of `count` Feedback messages.
- *  @copydetails miCommandGetVector3f */
+/** @brief Reads Vector3f field `field` of Feedback messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miFeedbackGetVector3f(MiVector3f *out, const MessageRecord *records, uint32_t count,
                                   uint32_t field);
 
-/**
- * @brief Reads Quaternionf field `field` of `count` Command messages.
- * @param out     MiQuaternionf[count], filled in record order.
- * @param records MessageRecord[count]; each `quaternionfs` array needs
- *                more than `field` elements.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Element index in each value array.
- */
+/** @brief Reads Quaternionf field `field` of Command messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miCommandGetQuaternionf(MiQuaternionf *out, const MessageRecord *records,
                                     uint32_t count, uint32_t field);
-/** @brief Reads Quaternionf field `field` of `count` Feedback messages.
- *  @copydetails miCommandGetQuaternionf */
+/** @brief Reads Quaternionf field `field` of Feedback messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miFeedbackGetQuaternionf(MiQuaternionf *out, const MessageRecord *records,
                                      uint32_t count, uint32_t field);
 
-/**
- * @brief Reads UInt64 field `field` of `count` Command messages.
- * @param out     uint64_t[count], filled in record order.
- * @param records MessageRecord[count]; each `uint64s` array needs more
- *                than `field` elements.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Element index in each value array.
- */
+/** @brief Reads UInt64 field `field` of Command messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miCommandGetUInt64(uint64_t *out, const MessageRecord *records, uint32_t count,
                                uint32_t field);
-/** @brief Reads UInt64 field `field` of `count` Feedback messages.
- *  @copydetails miCommandGetUInt64 */
+/** @brief Reads UInt64 field `field` of Feedback messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miFeedbackGetUInt64(uint64_t *out, const MessageRecord *records, uint32_t count,
                                 uint32_t field);
 
-/**
- * @brief Sets Enum field `field` of `count` Command messages.
- * @param records MessageRecord[count]; each `enums` array needs more than
- *                `field` elements.
- * @param values  int32_t[count], read only; NULL: set presence bits only.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Element index in each value array.
- */
+/** @brief Sets Enum field `field` of Command messages.
+ *  @copydetails miCommandSetFloat */
 MI_API void miCommandSetEnum(const MessageRecord *records, const int32_t *values, uint32_t count,
                              uint32_t field);
-/**
- * @brief Reads Enum field `field` of `count` Command messages.
- * @param out     int32_t[count], filled in record order.
- * @param records MessageRecord[count]; each `enums` array needs more than
- *                `field` elements.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Element index in each value array.
- */
+/** @brief Reads Enum field `field` of Command messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miCommandGetEnum(int32_t *out, const MessageRecord *records, uint32_t count,
                              uint32_t field);
-/** @brief Reads Enum field `field` of `count` Feedback messages.
- *  @copydetails miCommandGetEnum */
+/** @brief Reads Enum field `field` of Feedback messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miFeedbackGetEnum(int32_t *out, const MessageRecord *records, uint32_t count,
                               uint32_t field);
-/** @brief Reads Enum field `field` of `count` Info messages.
- *  @copydetails miCommandGetEnum */
+/** @brief Reads Enum field `field` of Info messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miInfoGetEnum(int32_t *out, const MessageRecord *records, uint32_t count,
                           uint32_t field);
 
-/**
- * @brief Sets Bool field `field` of `count` Command messages.
- * @param records MessageRecord[count]; each `bools` array needs more than
- *                `field` elements.
- * @param values  uint8_t[count], any byte values, stored as they are,
- *                read only; NULL: set presence bits only.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Element index in each value array.
- */
+/** @brief Sets Bool field `field` of Command messages.
+ *  @copydetails miCommandSetFloat */
 MI_API void miCommandSetBool(const MessageRecord *records, const uint8_t *values, uint32_t count,
                              uint32_t field);
-/**
- * @brief Reads Bool field `field` of `count` Command messages.
- * @param out     uint8_t[count], each the stored byte as it is.
- * @param records MessageRecord[count]; each `bools` array needs more than
- *                `field` elements.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Element index in each value array.
- */
+/** @brief Reads Bool field `field` of Command messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miCommandGetBool(uint8_t *out, const MessageRecord *records, uint32_t count,
                              uint32_t field);
-/** @brief Reads Bool field `field` of `count` Feedback messages.
- *  @copydetails miCommandGetBool */
+/** @brief Reads Bool field `field` of Feedback messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miFeedbackGetBool(uint8_t *out, const MessageRecord *records, uint32_t count,
                               uint32_t field);
-/** @brief Reads Bool field `field` of `count` Info messages.
- *  @copydetails miCommandGetBool */
+/** @brief Reads Bool field `field` of Info messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miInfoGetBool(uint8_t *out, const MessageRecord *records, uint32_t count,
                           uint32_t field);
 
-/**
- * @brief Sets Led field `field` of `count` Command messages.
- * @param records MessageRecord[count]; each `leds` array needs more than
- *                `field` elements.
- * @param values  uint32_t[count], read only; NULL: set presence bits only.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Element index in each value array.
- */
+/** @brief Sets Led field `field` of Command messages.
+ *  @copydetails miCommandSetFloat */
 MI_API void miCommandSetLed(const MessageRecord *records, const uint32_t *values, uint32_t count,
                             uint32_t field);
-/**
- * @brief Reads Led field `field` of `count` Command messages.
- * @param out     uint32_t[count], filled in record order.
- * @param records MessageRecord[count]; each `leds` array needs more than
- *                `field` elements.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Element index in each value array.
- */
+/** @brief Reads Led field `field` of Command messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miCommandGetLed(uint32_t *out, const MessageRecord *records, uint32_t count,
                             uint32_t field);
-/** @brief Reads Led field `field` of `count` Feedback messages.
- *  @copydetails miCommandGetLed */
+/** @brief Reads Led field `field` of Feedback messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miFeedbackGetLed(uint32_t *out, const MessageRecord *records, uint32_t count,
                              uint32_t field);
-/** @brief Reads Led field `field` of `count` Info messages.
- *  @copydetails miCommandGetLed */
+/** @brief Reads Led field `field` of Info messages.
+ *  @copydetails miCommandGetFloat */
 MI_API void miInfoGetLed(uint32_t *out, const MessageRecord *records, uint32_t count,
                          uint32_t field);
 
@@ -455,46 +381,42 @@ MI_API void miInfoGetLed(uint32_t *out, const MessageRecord *records, uint32_t c
  * @brief Angles of many turns; the host sees one double in radians.
  *
  * Setter: x = value * (1/2pi); revolutions = x truncated toward zero, or
- * INT64_MIN when x is NaN or outside [-2^63, 2^63); offset =
- * (x - revolutions) * 2pi in double, rounded once to float to nearest,
- * ties to even (doubles from the largest float up to, but not including,
- * the midpoint between it and 2^128 give the largest float; from that
- * midpoint on, an infinity of the same sign). Writes revolutions and
- * offset (never the 4 padding bytes), then sets presence bit
+ * INT64_MIN when x is NaN or outside [-2^63, 2^63); offset = (x -
+ * revolutions) * 2pi in double, rounded once to the nearest float, ties to
+ * even (from the largest float up to, not including, the midpoint between it
+ * and 2^128: the largest float; from that midpoint on: an infinity of the
+ * same sign). Any value is accepted, NaN and infinities included. Writes
+ * revolutions and offset (never the 4 padding bytes), then sets presence bit
  * commandMetadata.base[MI_KIND_HIGH_RES_ANGLE] + field.
- * Getters: out[i] = (double)offset + (double)revolutions * 2pi, the
- * product rounded first. No normalization: whatever the entry holds is
- * converted. Results are identical, bit for bit, on every supported
- * platform.
+ * Getters: out[i] = (double)offset + (double)revolutions * 2pi, the product
+ * rounded first, whatever the entry holds (no normalization).
+ * Results are the same bits on every supported platform.
  * @{
  */
 
 /**
  * @brief Sets HighResAngle field `field` of `count` Command messages.
- * @param records MessageRecord[count]; each `highResAngles` array needs
- *                more than `field` elements.
- * @param values  double[count], radians, any value (NaN and infinities
- *                included), read only; NULL: set presence bits only.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Element index in each value array.
+ * @param records MessageRecord[count].
+ * @param values  One angle in radians per record, or NULL.
+ * @param count   Number of records.
+ * @param field   Element index in each `highResAngles` array.
  */
 MI_API void miCommandSetHighResAngle(const MessageRecord *records, const double *values,
                                      uint32_t count, uint32_t field);
 /**
  * @brief Reads HighResAngle field `field` of `count` Command messages.
- * @param out     double[count], radians, filled in record order.
- * @param records MessageRecord[count]; each `highResAngles` array needs
- *                more than `field` elements.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Element index in each value array.
+ * @param out     One angle in radians per record.
+ * @param records MessageRecord[count].
+ * @param count   Number of records.
+ * @param field   Element index in each `highResAngles` array.
  */
 MI_API void miCommandGetHighResAngle(double *out, const MessageRecord *records, uint32_t count,
                                      uint32_t field);
-/** @brief Reads HighResAngle field `field` of `count` Feedback messages.
+/** @brief Reads HighResAngle field `field` of Feedback messages.
  *  @copydetails miCommandGetHighResAngle */
 MI_API void miFeedbackGetHighResAngle(double *out, const MessageRecord *records, uint32_t count,
                                       uint32_t field);
-/** @brief Reads HighResAngle field `field` of `count` Info messages.
+/** @brief Reads HighResAngle field `field` of Info messages.
  *  @copydetails miCommandGetHighResAngle */
 MI_API void miInfoGetHighResAngle(double *out, const MessageRecord *records, uint32_t count,
                                   uint32_t field);
@@ -503,27 +425,25 @@ MI_API void miInfoGetHighResAngle(double *out, const MessageRecord *records, uin
 
 /**
  * @defgroup numbered Numbered floats
- * @brief Float `number` of a numbered-float field (4-byte float, copied
- * bit for bit).
+ * @brief Float `number` of a numbered-float field (4-byte float, copied bit
+ * for bit).
  *
- * Value index = feedbackMetadata.numberedFloatTable[field] + number, a
- * signed 64-bit sum (negative numbers are honoured). The table always
- * comes from the FEEDBACK metadata, for Command accessors too.
- * Setter: writes the element, then sets presence bit
- * commandMetadata.base[MI_KIND_NUMBERED_FLOAT] + (uint32_t)index.
- * Getters read no presence bit.
- * Before the table pointer is set (e.g. before miInitialize) the setter
- * changes nothing and the getters fill out[0..count) with zero bytes.
+ * Value index = feedbackMetadata.numberedFloatTable[field] + number, a signed
+ * 64-bit sum (negative numbers are honoured): the table is always the
+ * FEEDBACK metadata's, for the Command accessors too. The setter writes the
+ * element, then sets presence bit
+ * commandMetadata.base[MI_KIND_NUMBERED_FLOAT] + (uint32_t)index. Without the
+ * table (e.g. before miInitialize) the setter changes nothing and the getters
+ * give zeros.
  * @{
  */
 
 /**
  * @brief Sets float `number` of numbered-float field `field` of `count`
  * Command messages.
- * @param records MessageRecord[count]; each `numberedFloats` array must
- *                hold the value index.
- * @param values  float[count], read only; NULL: set presence bits only.
- * @param count   Number of messages; 0 touches nothing.
+ * @param records MessageRecord[count].
+ * @param values  One value per record, or NULL.
+ * @param count   Number of records.
  * @param number  Position within the field (signed).
  * @param field   Numbered-float field: index into the Feedback table.
  */
@@ -532,17 +452,16 @@ MI_API void miCommandSetNumberedFloat(const MessageRecord *records, const float 
 /**
  * @brief Reads float `number` of numbered-float field `field` of `count`
  * Command messages.
- * @param out     float[count], filled in record order.
- * @param records MessageRecord[count]; each `numberedFloats` array must
- *                hold the value index.
- * @param count   Number of messages; 0 touches nothing.
+ * @param out     One value per record.
+ * @param records MessageRecord[count].
+ * @param count   Number of records.
  * @param number  Position within the field (signed).
  * @param field   Numbered-float field: index into the Feedback table.
  */
 MI_API void miCommandGetNumberedFloat(float *out, const MessageRecord *records, uint32_t count,
                                       int32_t number, uint32_t field);
-/** @brief Reads float `number` of numbered-float field `field` of `count`
- *  Feedback messages.
+/** @brief Reads float `number` of numbered-float field `field` of Feedback
+ *  messages.
  *  @copydetails miCommandGetNumberedFloat */
 MI_API void miFeedbackGetNumberedFloat(float *out, const MessageRecord *records, uint32_t count,
                                        int32_t number, uint32_t field);
@@ -551,157 +470,105 @@ MI_API void miFeedbackGetNumberedFloat(float *out, const MessageRecord *records,
 
 /**
  * @defgroup pins I/O pins
- * @brief Pin `pin` of bank `bank`: whole entries, typed values and
- * typed presence.
+ * @brief Pin `pin` of bank `bank`: whole entries, typed values and typed
+ * presence.
  *
- * Entry index = pinBankTable[bank] + pin, a signed 64-bit sum (negative
- * pins are honoured, and indices beyond 2^31 are reached). Which metadata
- * copy is used:
- *   - Command setters and all getters: the FEEDBACK metadata's pin-bank
- *     table (setters take the presence base from the Command metadata);
+ * Entry index = pinBankTable[bank] + pin, a signed 64-bit sum (negative pins
+ * are honoured, indices beyond 2^31 are reached); presence bit =
+ * base[MI_KIND_IO_PIN] + (uint32_t)index. The table and base come from:
+ *   - Command setters and all getters: the FEEDBACK metadata's table (the
+ *     setters take the base from the Command metadata);
  *   - miCommandHasIoPin*: the COMMAND metadata's own table and base;
  *   - miFeedbackHasIoPin*: the Feedback metadata's table and base.
  *
- * Presence bit = base[MI_KIND_IO_PIN] + (uint32_t)index.
- * Setters (then set the presence bit; with values == NULL only that):
- * SetIoPin copies all 16 bytes of the IoPinEntry as given; SetIoPinInt
- * writes the 8-byte value and tag 1, keeping the padding; SetIoPinFloat
- * writes the first 4 value bytes and tag 2, keeping the other 4 value
- * bytes and the padding.
- * Getters: GetIoPin copies the 16-byte entry; GetIoPinInt gives the int64
- * value when the tag is 1, else 0; GetIoPinFloat gives the float bits when
- * the tag is 2, else +0.0f.
- * Has queries (one byte each): 1 when the tag matches (1 Int, 2 Float)
- * and the presence bit is set, else 0.
- * Before the needed table pointer is set (e.g. before miInitialize) a
- * setter changes nothing, a getter fills out[0..count) with zero bytes and
- * a query answers 0 for every record.
+ * Setters then set the presence bit: SetIoPin copies the whole 16-byte
+ * IoPinEntry as given (tag unexamined); SetIoPinInt writes the 8-byte value
+ * and tag 1, keeping the padding; SetIoPinFloat writes the first 4 value
+ * bytes and tag 2, keeping the other 4 and the padding.
+ * Getters: GetIoPin copies the entry; GetIoPinInt gives the int64 value where
+ * the tag is 1, else 0; GetIoPinFloat the float bits where the tag is 2, else
+ * +0.0f. Queries answer 1 where the tag matches (1 Int, 2 Float) and the
+ * presence bit is set, else 0.
+ * Without the needed table (e.g. before miInitialize) setters change
+ * nothing, getters give zeros and queries answer 0.
  * @{
  */
 
 /**
- * @brief Sets pin `pin` of bank `bank` of `count` Command messages to
- * whole entries.
- * @param records MessageRecord[count]; each `ioPins` array must hold the
- *                entry index.
- * @param values  IoPinEntry[count], copied as given (tag unexamined), read
- *                only; NULL: set presence bits only.
- * @param count   Number of messages; 0 touches nothing.
+ * @brief Sets pin `pin` of bank `bank` of `count` Command messages to whole
+ * entries.
+ * @param records MessageRecord[count].
+ * @param values  One value per record, or NULL.
+ * @param count   Number of records.
  * @param pin     Pin within the bank (signed).
- * @param bank    Bank: index into the Feedback pin-bank table.
+ * @param bank    Bank: index into the pin-bank table.
  */
 MI_API void miCommandSetIoPin(const MessageRecord *records, const IoPinEntry *values,
                               uint32_t count, int32_t pin, uint32_t bank);
-/**
- * @brief Sets pin `pin` of bank `bank` of `count` Command messages to
- * integers (tag 1).
- * @param records MessageRecord[count]; each `ioPins` array must hold the
- *                entry index.
- * @param values  int64_t[count], read only; NULL: set presence bits only.
- * @param count   Number of messages; 0 touches nothing.
- * @param pin     Pin within the bank (signed).
- * @param bank    Bank: index into the Feedback pin-bank table.
- */
+/** @brief Sets pin `pin` of bank `bank` of Command messages to integers.
+ *  @copydetails miCommandSetIoPin */
 MI_API void miCommandSetIoPinInt(const MessageRecord *records, const int64_t *values,
                                  uint32_t count, int32_t pin, uint32_t bank);
-/**
- * @brief Sets pin `pin` of bank `bank` of `count` Command messages to
- * floats (tag 2).
- * @param records MessageRecord[count]; each `ioPins` array must hold the
- *                entry index.
- * @param values  float[count], read only; NULL: set presence bits only.
- * @param count   Number of messages; 0 touches nothing.
- * @param pin     Pin within the bank (signed).
- * @param bank    Bank: index into the Feedback pin-bank table.
- */
+/** @brief Sets pin `pin` of bank `bank` of Command messages to floats.
+ *  @copydetails miCommandSetIoPin */
 MI_API void miCommandSetIoPinFloat(const MessageRecord *records, const float *values,
                                    uint32_t count, int32_t pin, uint32_t bank);
 /**
  * @brief Reads the whole entry of pin `pin` of bank `bank` of `count`
  * Command messages.
- * @param out     IoPinEntry[count], each the stored 16 bytes.
- * @param records MessageRecord[count]; each `ioPins` array must hold the
- *                entry index.
- * @param count   Number of messages; 0 touches nothing.
+ * @param out     One value per record.
+ * @param records MessageRecord[count].
+ * @param count   Number of records.
  * @param pin     Pin within the bank (signed).
- * @param bank    Bank: index into the Feedback pin-bank table.
+ * @param bank    Bank: index into the pin-bank table.
  */
 MI_API void miCommandGetIoPin(IoPinEntry *out, const MessageRecord *records, uint32_t count,
                               int32_t pin, uint32_t bank);
-/** @brief Reads the whole entry of pin `pin` of bank `bank` of `count`
- *  Feedback messages.
+/** @brief Reads the whole entry of pin `pin` of bank `bank` of Feedback
+ *  messages.
  *  @copydetails miCommandGetIoPin */
 MI_API void miFeedbackGetIoPin(IoPinEntry *out, const MessageRecord *records, uint32_t count,
                                int32_t pin, uint32_t bank);
-/**
- * @brief Reads the integer of pin `pin` of bank `bank` of `count` Command
- * messages.
- * @param out     int64_t[count]: the value where the tag is 1, else 0.
- * @param records MessageRecord[count]; each `ioPins` array must hold the
- *                entry index.
- * @param count   Number of messages; 0 touches nothing.
- * @param pin     Pin within the bank (signed).
- * @param bank    Bank: index into the Feedback pin-bank table.
- */
+/** @brief Reads the integer of pin `pin` of bank `bank` of Command messages.
+ *  @copydetails miCommandGetIoPin */
 MI_API void miCommandGetIoPinInt(int64_t *out, const MessageRecord *records, uint32_t count,
                                  int32_t pin, uint32_t bank);
-/** @brief Reads the integer of pin `pin` of bank `bank` of `count`
- *  Feedback messages.
- *  @copydetails miCommandGetIoPinInt */
+/** @brief Reads the integer of pin `pin` of bank `bank` of Feedback messages.
+ *  @copydetails miCommandGetIoPin */
 MI_API void miFeedbackGetIoPinInt(int64_t *out, const MessageRecord *records, uint32_t count,
                                   int32_t pin, uint32_t bank);
-/**
- * @brief Reads the float of pin `pin` of bank `bank` of `count` Command
- * messages.
- * @param out     float[count]: the float bits where the tag is 2, else
- *                +0.0f.
- * @param records MessageRecord[count]; each `ioPins` array must hold the
- *                entry index.
- * @param count   Number of messages; 0 touches nothing.
- * @param pin     Pin within the bank (signed).
- * @param bank    Bank: index into the Feedback pin-bank table.
- */
+/** @brief Reads the float of pin `pin` of bank `bank` of Command messages.
+ *  @copydetails miCommandGetIoPin */
 MI_API void miCommandGetIoPinFloat(float *out, const MessageRecord *records, uint32_t count,
                                    int32_t pin, uint32_t bank);
-/** @brief Reads the float of pin `pin` of bank `bank` of `count` Feedback
- *  messages.
- *  @copydetails miCommandGetIoPinFloat */
+/** @brief Reads the float of pin `pin` of bank `bank` of Feedback messages.
+ *  @copydetails miCommandGetIoPin */
 MI_API void miFeedbackGetIoPinFloat(float *out, const MessageRecord *records, uint32_t count,
                                     int32_t pin, uint32_t bank);
 /**
- * @brief Asks which of `count` Command messages hold an integer on pin
- * `pin` of bank `bank`, by the COMMAND metadata's table and base.
- * @param out     uint8_t[count]: 1 where the tag is 1 and the presence
- *                bit is set, else 0.
- * @param records MessageRecord[count]; each `ioPins` array must hold the
- *                entry index, each `presence` array the bit's word.
- * @param count   Number of messages; 0 touches nothing.
+ * @brief Asks which of `count` Command messages hold an integer on pin `pin`
+ * of bank `bank`.
+ * @param out     One answer per record, 1 or 0.
+ * @param records MessageRecord[count].
+ * @param count   Number of records.
  * @param pin     Pin within the bank (signed).
- * @param bank    Bank: index into the Command pin-bank table.
+ * @param bank    Bank: index into the pin-bank table.
  */
 MI_API void miCommandHasIoPinInt(uint8_t *out, const MessageRecord *records, uint32_t count,
                                  int32_t pin, uint32_t bank);
-/**
- * @brief Asks which of `count` Feedback messages hold an integer on pin
- * `pin` of bank `bank`, by the Feedback metadata's table and base.
- * @param out     uint8_t[count]: 1 where the tag is 1 and the presence
- *                bit is set, else 0.
- * @param records MessageRecord[count]; each `ioPins` array must hold the
- *                entry index, each `presence` array the bit's word.
- * @param count   Number of messages; 0 touches nothing.
- * @param pin     Pin within the bank (signed).
- * @param bank    Bank: index into the Feedback pin-bank table.
- */
+/** @brief Asks which Feedback messages hold an integer on pin `pin` of bank
+ *  `bank`.
+ *  @copydetails miCommandHasIoPinInt */
 MI_API void miFeedbackHasIoPinInt(uint8_t *out, const MessageRecord *records, uint32_t count,
                                   int32_t pin, uint32_t bank);
-/** @brief Asks which of `count` Command messages hold a float on pin `pin`
- *  of bank `bank` (tag 2), by the COMMAND metadata's table and base.
+/** @brief Asks which Command messages hold a float on pin `pin` of bank
+ *  `bank`.
  *  @copydetails miCommandHasIoPinInt */
 MI_API void miCommandHasIoPinFloat(uint8_t *out, const MessageRecord *records, uint32_t count,
                                    int32_t pin, uint32_t bank);
-/** @brief Asks which of `count` Feedback messages hold a float on pin
- *  `pin` of bank `bank` (tag 2), by the Feedback metadata's table and base.
- *  @copydetails miFeedbackHasIoPinInt */
+/** @brief Asks which Feedback messages hold a float on pin `pin` of bank
+ *  `bank`.
+ *  @copydetails miCommandHasIoPinInt */
 MI_API void miFeedbackHasIoPinFloat(uint8_t *out, const MessageRecord *records, uint32_t count,
                                     int32_t pin, uint32_t bank);
 
@@ -709,70 +576,55 @@ MI_API void miFeedbackHasIoPinFloat(uint8_t *out, const MessageRecord *records, 
 
 /**
  * @defgroup flags Flags and presence
- * @brief Flags (the presence bit is the value) and presence queries;
- * answers are one byte each, 1 or 0.
+ * @brief Flags (the presence bit is the value) and presence queries; answers
+ * are one byte each, 1 or 0.
  *
- * Flags are addressed by field number: bit base[MI_KIND_FLAG] + field of
- * the Command (set, get) or Info (get) metadata. Feedback flags are read
- * with miFeedbackHasField. The Has...Field queries instead take an
- * ABSOLUTE presence bit, with no base added: to ask for Float field 2,
- * pass base[MI_KIND_FLOAT] + 2 of that kind's metadata. Only that one bit
- * decides an answer. Has...Field read no metadata at all.
+ * Flags are addressed by field number: bit base[MI_KIND_FLAG] + field of the
+ * Command (set, get) or Info (get) metadata; Feedback flags are read with
+ * miFeedbackHasField. The Has...Field queries instead take an ABSOLUTE
+ * presence bit, no base added (for Float field 2: base[MI_KIND_FLOAT] + 2 of
+ * that kind's metadata), read no metadata, and only that one bit decides.
  * @{
  */
 
 /**
- * @brief Sets flag `field` in `count` Command messages; `values` is
- * ignored.
- * @param records MessageRecord[count]; each `presence` array must hold
- *                the flag's word.
- * @param values  Never read: may be NULL or point anywhere. The bit is
- *                set whatever it points at.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Flag number: bit commandMetadata.base[MI_KIND_FLAG] +
- *                field.
+ * @brief Sets flag `field` in `count` Command messages; never reads
+ * `values`, which may be NULL or point anywhere.
+ * @param records MessageRecord[count].
+ * @param values  Ignored.
+ * @param count   Number of records.
+ * @param field   Flag number.
  */
 MI_API void miCommandSetFlag(const MessageRecord *records, const uint8_t *values, uint32_t count,
                              uint32_t field);
 /**
  * @brief Reads flag `field` of `count` Command messages.
- * @param out     uint8_t[count]: 1 where the flag's bit is set, else 0.
- * @param records MessageRecord[count]; each `presence` array must hold
- *                the flag's word.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Flag number: bit commandMetadata.base[MI_KIND_FLAG] +
- *                field.
+ * @param out     One answer per record, 1 or 0.
+ * @param records MessageRecord[count].
+ * @param count   Number of records.
+ * @param field   Flag number.
  */
 MI_API void miCommandGetFlag(uint8_t *out, const MessageRecord *records, uint32_t count,
                              uint32_t field);
-/**
- * @brief Reads flag `field` of `count` Info messages.
- * @param out     uint8_t[count]: 1 where the flag's bit is set, else 0.
- * @param records MessageRecord[count]; each `presence` array must hold
- *                the flag's word.
- * @param count   Number of messages; 0 touches nothing.
- * @param field   Flag number: bit infoMetadata.base[MI_KIND_FLAG] + field.
- */
+/** @brief Reads flag `field` of Info messages.
+ *  @copydetails miCommandGetFlag */
 MI_API void miInfoGetFlag(uint8_t *out, const MessageRecord *records, uint32_t count,
                           uint32_t field);
 /**
- * @brief Asks which of `count` Command messages have absolute presence
- * bit `bit` set.
- * @param out     uint8_t[count]: 1 where the bit is set, else 0.
- * @param records MessageRecord[count]; each `presence` array must hold
- *                word bit >> 5.
- * @param count   Number of messages; 0 touches nothing.
- * @param bit     Absolute presence-bit index (base + field, not a field).
+ * @brief Asks which of `count` Command messages have absolute presence bit
+ * `bit` set.
+ * @param out     One answer per record, 1 or 0.
+ * @param records MessageRecord[count].
+ * @param count   Number of records.
+ * @param bit     Absolute presence-bit index (base + field).
  */
 MI_API void miCommandHasField(uint8_t *out, const MessageRecord *records, uint32_t count,
                               uint32_t bit);
-/** @brief Asks which of `count` Feedback messages have absolute presence
- *  bit `bit` set.
+/** @brief Asks which Feedback messages have absolute presence bit `bit` set.
  *  @copydetails miCommandHasField */
 MI_API void miFeedbackHasField(uint8_t *out, const MessageRecord *records, uint32_t count,
                                uint32_t bit);
-/** @brief Asks which of `count` Info messages have absolute presence bit
- *  `bit` set.
+/** @brief Asks which Info messages have absolute presence bit `bit` set.
  *  @copydetails miCommandHasField */
 MI_API void miInfoHasField(uint8_t *out, const MessageRecord *records, uint32_t count,
                            uint32_t bit);

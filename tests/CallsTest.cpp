@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Call lists: miRunCalls does byte for byte what the same accessor calls made
-// one by one do, for each of the 48 accessor values; values that name no
-// accessor and empty lists do nothing; a list runs its calls in order.
+// one by one do, for each accessor value of the list, over a few records and
+// over more than 2^16; values that name no accessor and empty lists do
+// nothing, and a list goes on past them; a list runs its calls in order.
 #include "TestSupport.hpp"
+#include "tovakWrapperAccessors.h"
 #include "tovakWrapperCalls.h"
-
-#include <functional>
 
 using namespace testing_support;
 
@@ -18,92 +18,39 @@ struct Accessor {
     const char* name;
     std::size_t width;
     bool setter;
-    std::function<void(void* buffer, const MessageRecord* records, uint32_t count, int32_t number,
-                       uint32_t field)>
-        call;
+    void (*call)(void* buffer, const MessageRecord* records, uint32_t count, int32_t number,
+                 uint32_t field);
 };
 
-#define SET(e, fn, T)                                                              \
-    {                                                                              \
-        e, #fn, sizeof(T), true,                                                   \
-            [](void* b, const MessageRecord* r, uint32_t n, int32_t, uint32_t f) { \
-                fn(r, static_cast<const T*>(b), n, f);                             \
-            }                                                                      \
+#define TOVAK_DIRECT_SET_FIELD(function, T)                                \
+    [](void* b, const MessageRecord* r, uint32_t n, int32_t, uint32_t f) { \
+        function(r, static_cast<const T*>(b), n, f);                       \
     }
-#define GET(e, fn, T)                                                              \
-    {                                                                              \
-        e, #fn, sizeof(T), false,                                                  \
-            [](void* b, const MessageRecord* r, uint32_t n, int32_t, uint32_t f) { \
-                fn(static_cast<T*>(b), r, n, f);                                   \
-            }                                                                      \
+#define TOVAK_DIRECT_GET_FIELD(function, T)                                \
+    [](void* b, const MessageRecord* r, uint32_t n, int32_t, uint32_t f) { \
+        function(static_cast<T*>(b), r, n, f);                             \
     }
-#define SET_AT(e, fn, T)                                                             \
-    {                                                                                \
-        e, #fn, sizeof(T), true,                                                     \
-            [](void* b, const MessageRecord* r, uint32_t n, int32_t k, uint32_t f) { \
-                fn(r, static_cast<const T*>(b), n, k, f);                            \
-            }                                                                        \
+#define TOVAK_DIRECT_SET_ENTRY(function, T)                                  \
+    [](void* b, const MessageRecord* r, uint32_t n, int32_t k, uint32_t f) { \
+        function(r, static_cast<const T*>(b), n, k, f);                      \
     }
-#define GET_AT(e, fn, T)                                                             \
-    {                                                                                \
-        e, #fn, sizeof(T), false,                                                    \
-            [](void* b, const MessageRecord* r, uint32_t n, int32_t k, uint32_t f) { \
-                fn(static_cast<T*>(b), r, n, k, f);                                  \
-            }                                                                        \
+#define TOVAK_DIRECT_GET_ENTRY(function, T)                                  \
+    [](void* b, const MessageRecord* r, uint32_t n, int32_t k, uint32_t f) { \
+        function(static_cast<T*>(b), r, n, k, f);                            \
     }
+#define TOVAK_DIRECT_HAS_FIELD TOVAK_DIRECT_GET_FIELD
+#define TOVAK_DIRECT_HAS_ENTRY TOVAK_DIRECT_GET_ENTRY
+#define TOVAK_SETTER_SET true
+#define TOVAK_SETTER_GET false
+#define TOVAK_SETTER_HAS false
+#define TOVAK_ACCESSOR(value, ID, function, name, MESSAGE, OP, FAMILY, KIND, ARGS, T) \
+    {MI_CALL_##ID, #function, sizeof(T), TOVAK_SETTER_##OP,                           \
+     TOVAK_DIRECT_##OP##_##ARGS(function, T)},
 
-// In the order of the values 1 to 48, which are part of the interface.
+// In the order of the accessor list, whose values 1 to 48 are part of the
+// interface.
 const std::vector<Accessor>& accessors() {
-    static const std::vector<Accessor> all = {
-        SET(MI_CALL_COMMAND_SET_FLOAT, miCommandSetFloat, float),
-        GET(MI_CALL_COMMAND_GET_FLOAT, miCommandGetFloat, float),
-        GET(MI_CALL_FEEDBACK_GET_FLOAT, miFeedbackGetFloat, float),
-        GET(MI_CALL_INFO_GET_FLOAT, miInfoGetFloat, float),
-        SET(MI_CALL_COMMAND_SET_HIGH_RES_ANGLE, miCommandSetHighResAngle, double),
-        GET(MI_CALL_COMMAND_GET_HIGH_RES_ANGLE, miCommandGetHighResAngle, double),
-        GET(MI_CALL_FEEDBACK_GET_HIGH_RES_ANGLE, miFeedbackGetHighResAngle, double),
-        GET(MI_CALL_INFO_GET_HIGH_RES_ANGLE, miInfoGetHighResAngle, double),
-        GET(MI_CALL_COMMAND_GET_VECTOR3F, miCommandGetVector3f, MiVector3f),
-        GET(MI_CALL_FEEDBACK_GET_VECTOR3F, miFeedbackGetVector3f, MiVector3f),
-        GET(MI_CALL_COMMAND_GET_QUATERNIONF, miCommandGetQuaternionf, MiQuaternionf),
-        GET(MI_CALL_FEEDBACK_GET_QUATERNIONF, miFeedbackGetQuaternionf, MiQuaternionf),
-        GET(MI_CALL_COMMAND_GET_UINT64, miCommandGetUInt64, uint64_t),
-        GET(MI_CALL_FEEDBACK_GET_UINT64, miFeedbackGetUInt64, uint64_t),
-        SET(MI_CALL_COMMAND_SET_ENUM, miCommandSetEnum, int32_t),
-        GET(MI_CALL_COMMAND_GET_ENUM, miCommandGetEnum, int32_t),
-        GET(MI_CALL_FEEDBACK_GET_ENUM, miFeedbackGetEnum, int32_t),
-        GET(MI_CALL_INFO_GET_ENUM, miInfoGetEnum, int32_t),
-        SET(MI_CALL_COMMAND_SET_BOOL, miCommandSetBool, uint8_t),
-        GET(MI_CALL_COMMAND_GET_BOOL, miCommandGetBool, uint8_t),
-        GET(MI_CALL_FEEDBACK_GET_BOOL, miFeedbackGetBool, uint8_t),
-        GET(MI_CALL_INFO_GET_BOOL, miInfoGetBool, uint8_t),
-        SET_AT(MI_CALL_COMMAND_SET_NUMBERED_FLOAT, miCommandSetNumberedFloat, float),
-        GET_AT(MI_CALL_COMMAND_GET_NUMBERED_FLOAT, miCommandGetNumberedFloat, float),
-        GET_AT(MI_CALL_FEEDBACK_GET_NUMBERED_FLOAT, miFeedbackGetNumberedFloat, float),
-        SET_AT(MI_CALL_COMMAND_SET_IO_PIN, miCommandSetIoPin, IoPinEntry),
-        GET_AT(MI_CALL_COMMAND_GET_IO_PIN, miCommandGetIoPin, IoPinEntry),
-        GET_AT(MI_CALL_FEEDBACK_GET_IO_PIN, miFeedbackGetIoPin, IoPinEntry),
-        SET_AT(MI_CALL_COMMAND_SET_IO_PIN_INT, miCommandSetIoPinInt, int64_t),
-        GET_AT(MI_CALL_COMMAND_GET_IO_PIN_INT, miCommandGetIoPinInt, int64_t),
-        GET_AT(MI_CALL_COMMAND_HAS_IO_PIN_INT, miCommandHasIoPinInt, uint8_t),
-        GET_AT(MI_CALL_FEEDBACK_GET_IO_PIN_INT, miFeedbackGetIoPinInt, int64_t),
-        GET_AT(MI_CALL_FEEDBACK_HAS_IO_PIN_INT, miFeedbackHasIoPinInt, uint8_t),
-        SET_AT(MI_CALL_COMMAND_SET_IO_PIN_FLOAT, miCommandSetIoPinFloat, float),
-        GET_AT(MI_CALL_COMMAND_GET_IO_PIN_FLOAT, miCommandGetIoPinFloat, float),
-        GET_AT(MI_CALL_COMMAND_HAS_IO_PIN_FLOAT, miCommandHasIoPinFloat, uint8_t),
-        GET_AT(MI_CALL_FEEDBACK_GET_IO_PIN_FLOAT, miFeedbackGetIoPinFloat, float),
-        GET_AT(MI_CALL_FEEDBACK_HAS_IO_PIN_FLOAT, miFeedbackHasIoPinFloat, uint8_t),
-        SET(MI_CALL_COMMAND_SET_LED, miCommandSetLed, uint32_t),
-        GET(MI_CALL_COMMAND_GET_LED, miCommandGetLed, uint32_t),
-        GET(MI_CALL_FEEDBACK_GET_LED, miFeedbackGetLed, uint32_t),
-        GET(MI_CALL_INFO_GET_LED, miInfoGetLed, uint32_t),
-        SET(MI_CALL_COMMAND_SET_FLAG, miCommandSetFlag, uint8_t),
-        GET(MI_CALL_COMMAND_GET_FLAG, miCommandGetFlag, uint8_t),
-        GET(MI_CALL_INFO_GET_FLAG, miInfoGetFlag, uint8_t),
-        GET(MI_CALL_COMMAND_HAS_FIELD, miCommandHasField, uint8_t),
-        GET(MI_CALL_FEEDBACK_HAS_FIELD, miFeedbackHasField, uint8_t),
-        GET(MI_CALL_INFO_HAS_FIELD, miInfoHasField, uint8_t),
-    };
+    static const std::vector<Accessor> all = {MI_ACCESSORS(TOVAK_ACCESSOR)};
     return all;
 }
 
@@ -117,6 +64,13 @@ MiCall makeCall(uint32_t accessor, const MessageRecord* records, uint32_t count,
     call.records = records;
     call.buffer = buffer;
     return call;
+}
+
+// n records viewing a group's messages in turn: record i views message i % kCount.
+std::vector<MessageRecord> views(sim::MessageGroup& group, std::size_t n) {
+    std::vector<MessageRecord> records(n);
+    for (std::size_t i = 0; i < n; ++i) records[i] = group.records()[i % group.size()];
+    return records;
 }
 
 class CallsTest : public MessagesTest {
@@ -135,46 +89,64 @@ protected:
         EXPECT_EQ(actual.bytes(), expected.bytes()) << what;
         EXPECT_EQ(listBuffer, directBuffer) << what;
     }
+    // Every accessor value, as a list of one call over `count` records
+    // viewing `actual`, against the accessor called directly over the same
+    // views of `expected`; setters with values and with NULL values.
+    void expectEveryAccessorAsCalledDirectly(uint32_t count) {
+        ASSERT_EQ(accessors().size(), std::size_t{MI_ACCESSOR_COUNT});
+        const std::vector<MessageRecord> listRecords = views(actual, count);
+        const std::vector<MessageRecord> directRecords = views(expected, count);
+        // number and field differ, and swapping them would address another
+        // element (tables 0, 4, 8, 12: 4 + 2 against 8 + 1).
+        const int32_t number = 2;
+        const uint32_t field = 1;
+        sim::Random random(11);
+        for (std::size_t a = 0; a < accessors().size(); ++a) {
+            const Accessor& accessor = accessors()[a];
+            EXPECT_EQ(accessor.value, a + 1) << accessor.name;
+            for (const bool nullValues : {false, true}) {
+                if (nullValues && !accessor.setter) continue;
+                std::vector<uint8_t> listBuffer(count * accessor.width);
+                if (accessor.setter)
+                    random.fill(listBuffer.data(), listBuffer.size());
+                else
+                    fillSentinel(listBuffer);
+                std::vector<uint8_t> directBuffer = listBuffer;
+                void* listData = nullValues ? nullptr : listBuffer.data();
+                void* directData = nullValues ? nullptr : directBuffer.data();
+
+                const MiCall call =
+                    makeCall(accessor.value, listRecords.data(), count, number, field, listData);
+                miRunCalls(&call, 1);
+                accessor.call(directData, directRecords.data(), count, number, field);
+                expectSame(listBuffer, directBuffer,
+                           std::string(accessor.name) + (nullValues ? ", NULL values" : "") +
+                               ", count " + std::to_string(count));
+            }
+        }
+    }
 };
 
 TEST_F(CallsTest, EveryAccessorValueRunsThatAccessorWithTheCallsArguments) {
-    ASSERT_EQ(accessors().size(), 48u);
-    // number and field differ, and swapping them would address another
-    // element (tables 0, 4, 8, 12: 4 + 2 against 8 + 1).
-    const int32_t number = 2;
-    const uint32_t field = 1;
-    sim::Random random(11);
-    for (std::size_t a = 0; a < accessors().size(); ++a) {
-        const Accessor& accessor = accessors()[a];
-        EXPECT_EQ(accessor.value, a + 1) << accessor.name;
-        for (const bool nullValues : {false, true}) {
-            if (nullValues && !accessor.setter) continue;
-            std::vector<uint8_t> listBuffer(kCount * accessor.width);
-            if (accessor.setter)
-                random.fill(listBuffer.data(), listBuffer.size());
-            else
-                fillSentinel(listBuffer);
-            std::vector<uint8_t> directBuffer = listBuffer;
-            void* listData = nullValues ? nullptr : listBuffer.data();
-            void* directData = nullValues ? nullptr : directBuffer.data();
-
-            const MiCall call =
-                makeCall(accessor.value, actual.records(), kCount, number, field, listData);
-            miRunCalls(&call, 1);
-            accessor.call(directData, expected.records(), kCount, number, field);
-            expectSame(listBuffer, directBuffer,
-                       std::string(accessor.name) + (nullValues ? ", NULL values" : ""));
-        }
-    }
+    expectEveryAccessorAsCalledDirectly(kCount);
 }
 
-TEST_F(CallsTest, ValuesNamingNoAccessorAndEmptyListsDoNothing) {
+// A count is passed on whole: over 2^16 + 5 records, a call that covered only
+// the count's low 16 bits would leave getters' out elements unwritten and
+// setters' last values unstored (the records view five messages in turn).
+TEST_F(CallsTest, ACallCoversACountBeyondSixteenBits) {
+    expectEveryAccessorAsCalledDirectly((1u << 16) + 5);
+}
+
+TEST_F(CallsTest, ValuesNamingNoAccessorAreSkippedAndEmptyListsDoNothing) {
     std::vector<uint8_t> buffer(kCount * 16);
     sim::Random(3).fill(buffer.data(), buffer.size());
     const std::vector<uint8_t> before = buffer;
     // 0, the first value past the end, values whose low byte or low bits
     // name an accessor, and the largest.
-    for (const uint32_t value : {0u, 49u, 0x101u, 0x10001u, 0x80000001u, 0xFFFFFFFFu}) {
+    const uint32_t unknown[] = {0u,         MI_ACCESSOR_COUNT + 1u, 0x101u, 0x10001u, 0x80000001u,
+                                0xFFFFFFFFu};
+    for (const uint32_t value : unknown) {
         const MiCall call = makeCall(value, actual.records(), kCount, 1, 1, buffer.data());
         miRunCalls(&call, 1);
         expectSame(buffer, before, "value " + std::to_string(value));
@@ -185,6 +157,24 @@ TEST_F(CallsTest, ValuesNamingNoAccessorAndEmptyListsDoNothing) {
         makeCall(MI_CALL_COMMAND_SET_FLOAT, actual.records(), kCount, 0, 1, buffer.data());
     miRunCalls(&set, 0);
     expectSame(buffer, before, "n = 0");
+
+    // Between a setter and a getter of the same field they are skipped: the
+    // list goes on to the getter, which reads what the setter wrote.
+    float values[kCount], read[kCount];
+    for (uint32_t i = 0; i < kCount; ++i) values[i] = 0.5f + static_cast<float>(i);
+    fillSentinel(read);
+    std::vector<MiCall> list = {
+        makeCall(MI_CALL_COMMAND_SET_FLOAT, actual.records(), kCount, 0, 3, values)};
+    for (const uint32_t value : unknown)
+        list.push_back(makeCall(value, actual.records(), kCount, 1, 1, buffer.data()));
+    list.push_back(makeCall(MI_CALL_FEEDBACK_GET_FLOAT, actual.records(), kCount, 0, 3, read));
+    miRunCalls(list.data(), static_cast<uint32_t>(list.size()));
+    for (uint32_t i = 0; i < kCount; ++i) {
+        EXPECT_EQ(bitsOf(read[i]), bitsOf(values[i])) << i;
+        expected[i].floats[3] = values[i];
+        expectBit(i, command.metadata.base[MI_KIND_FLOAT] + 3);
+    }
+    expectSame(buffer, before, "unknown values between a setter and a getter");
 }
 
 TEST_F(CallsTest, AListRunsItsCallsInOrderOverTheSameMessages) {

@@ -15,11 +15,11 @@ fuzz() {
     called=$(grep -oE '^mi[A-Za-z0-9]+' "build/ci-$preset-seeds.log" | grep -vx miRunCalls | sort -u | wc -l)
     lists=$(grep -c '^miRunCalls ' "build/ci-$preset-seeds.log" || true)
     echo "seed corpus: $(find fuzz/corpus -type f | wc -l) inputs, $called of $((functions + 1)) functions called, $lists call lists (miRunCalls)"
-    [ "$called" -eq $((functions + 1)) ] || { echo "the seed corpus no longer reaches every function"; return 1; }
-    [ "$lists" -gt 0 ] || { echo "the seed corpus no longer runs a call list"; return 1; }
+    [ "$called" -eq $((functions + 1)) ] || fail "the seed corpus no longer reaches every function"
+    [ "$lists" -gt 0 ] || fail "the seed corpus no longer runs a call list"
     work=$(mktemp -d)
     "$fuzzer" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$work/" "$work" fuzz/corpus \
-        >"build/ci-$preset.log" 2>&1 || { tail -n 60 "build/ci-$preset.log"; ls "$work"/crash-* 2>/dev/null; return 1; }
+        >"build/ci-$preset.log" 2>&1 || { tail -n 60 "build/ci-$preset.log"; ls "$work"/crash-* 2>/dev/null; fail "$preset: the fuzzer failed"; }
     grep -E '^#[0-9]+.*DONE|stat::number_of_executed_units' "build/ci-$preset.log"
     rm -rf "$work"
 }

@@ -9,7 +9,5 @@ install --no-install-recommends -- g++-mingw-w64-x86-64 wine64 g++-aarch64-linux
 # portable-nan: the release suite through the NaN path the RISC-V build takes.
 for preset in gcc-O0 gcc-O3-native clang-O0 clang-O3-native clang-asan-ubsan clang-tsan \
               windows-mingw linux-aarch64 linux-riscv64 portable-nan; do
-    t=$SECONDS
-    quiet "$preset" cmake --workflow --preset "$preset"
-    echo "$preset: $(grep -E 'tests passed' "build/ci-$preset.log") ($((SECONDS - t)) s)"
+    workflow "$preset"
 done

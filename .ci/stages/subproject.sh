@@ -9,12 +9,12 @@ for compiler in gcc:g++ clang:clang++; do
     quiet "${dir#build/ci-}" cmake -S tests/subproject -B "$dir" -G Ninja -DCMAKE_C_COMPILER="${compiler%%:*}" \
         -DCMAKE_CXX_COMPILER="${compiler##*:}" -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags"
     quiet "${dir#build/ci-}-build" cmake --build "$dir" -j2
-    result=$("$dir/tovakParentAngles") || { echo "$result"; exit 1; }
+    result=$("$dir/tovakParentAngles") || fail "$result"
     echo "${compiler%%:*} $flags: $result"
     # Below top level the library adds no install rules.
     cmake --install "$dir" --prefix "$PWD/$dir/prefix" >/dev/null
     [ -z "$(find "$dir/prefix" ! -type d 2>/dev/null)" ] \
-        || { find "$dir/prefix"; echo "a parent's install installed tovakWrapper files"; exit 1; }
+        || { find "$dir/prefix"; fail "a parent's install installed tovakWrapper files"; }
   done
 done
 # docs/install.md's FetchContent and INSTALL_RPATH snippets, in a parent that installs its program
@@ -32,7 +32,7 @@ print('cmake_minimum_required(VERSION 3.25)\nproject(app LANGUAGES C CXX)\n' + f
 EOF
 cp examples/quickstart.c "$dir/src/app.c"
 quiet fetchcontent-configure cmake -S "$dir/src" -B "$dir/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    || { cat "$dir/src/CMakeLists.txt"; exit 1; }
+    || { cat "$dir/src/CMakeLists.txt"; fail "the FetchContent parent does not configure"; }
 quiet fetchcontent-build cmake --build "$dir/build" -j2
 quiet fetchcontent-install cmake --install "$dir/build" --prefix "$PWD/$dir/prefix"
 echo "FetchContent parent, installed: $(cd "$dir/prefix" && find . ! -type d | sort | paste -sd' ')"

@@ -20,10 +20,12 @@ cmake --build "$work/cmake-build" >/dev/null
 
 # pkg-config
 export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
+read -ra flags <<<"$(pkg-config --cflags --libs tovakWrapper)"
 cc -std=c99 -Wall -Wextra -pedantic -Werror "$here/consumer.c" -o "$work/consumer-pc" \
-    $(pkg-config --cflags --libs tovakWrapper) -Wl,-rpath,"$(pkg-config --variable=libdir tovakWrapper)"
+    "${flags[@]}" -Wl,-rpath,"$(pkg-config --variable=libdir tovakWrapper)"
 "$work/consumer-pc"
+read -ra flags <<<"$(pkg-config --cflags --libs tovakWrapperCalls)"
 cc -std=c89 -Wall -Wextra -pedantic -Werror "$here/calls_consumer.c" -o "$work/calls-consumer-pc" \
-    $(pkg-config --cflags --libs tovakWrapperCalls) -Wl,-rpath,"$(pkg-config --variable=libdir tovakWrapperCalls)"
+    "${flags[@]}" -Wl,-rpath,"$(pkg-config --variable=libdir tovakWrapperCalls)"
 "$work/calls-consumer-pc"
 echo "installed package: find_package and pkg-config consumers pass"

@@ -1,62 +1,17 @@
 /* SPDX-License-Identifier: MIT */
-/* A Windows host that loads tovakWrapper.dll at run time, resolves all 49
- * functions by their plain names, and runs a command-and-feedback round with
- * high-resolution angles and I/O pins. */
+/* A Windows host that loads tovakWrapper.dll at run time, resolves
+ * miInitialize and every accessor of the list by its plain name, and runs a
+ * command-and-feedback round with high-resolution angles and I/O pins. */
 #include "tovakWrapper.h"
+#include "tovakWrapperAccessors.h"
 
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
-static const char *const kNames[] = {"miInitialize",
-                                     "miCommandSetFloat",
-                                     "miCommandGetFloat",
-                                     "miFeedbackGetFloat",
-                                     "miInfoGetFloat",
-                                     "miCommandSetHighResAngle",
-                                     "miCommandGetHighResAngle",
-                                     "miFeedbackGetHighResAngle",
-                                     "miInfoGetHighResAngle",
-                                     "miCommandGetVector3f",
-                                     "miFeedbackGetVector3f",
-                                     "miCommandGetQuaternionf",
-                                     "miFeedbackGetQuaternionf",
-                                     "miCommandGetUInt64",
-                                     "miFeedbackGetUInt64",
-                                     "miCommandSetEnum",
-                                     "miCommandGetEnum",
-                                     "miFeedbackGetEnum",
-                                     "miInfoGetEnum",
-                                     "miCommandSetBool",
-                                     "miCommandGetBool",
-                                     "miFeedbackGetBool",
-                                     "miInfoGetBool",
-                                     "miCommandSetNumberedFloat",
-                                     "miCommandGetNumberedFloat",
-                                     "miFeedbackGetNumberedFloat",
-                                     "miCommandSetIoPin",
-                                     "miCommandGetIoPin",
-                                     "miFeedbackGetIoPin",
-                                     "miCommandSetIoPinInt",
-                                     "miCommandGetIoPinInt",
-                                     "miCommandHasIoPinInt",
-                                     "miFeedbackGetIoPinInt",
-                                     "miFeedbackHasIoPinInt",
-                                     "miCommandSetIoPinFloat",
-                                     "miCommandGetIoPinFloat",
-                                     "miCommandHasIoPinFloat",
-                                     "miFeedbackGetIoPinFloat",
-                                     "miFeedbackHasIoPinFloat",
-                                     "miCommandSetLed",
-                                     "miCommandGetLed",
-                                     "miFeedbackGetLed",
-                                     "miInfoGetLed",
-                                     "miCommandSetFlag",
-                                     "miCommandGetFlag",
-                                     "miInfoGetFlag",
-                                     "miCommandHasField",
-                                     "miFeedbackHasField",
-                                     "miInfoHasField"};
+/* miInitialize first, then the accessors of the list. */
+#define TOVAK_NAME(value, ID, function, ...) #function,
+static const char *const kNames[] = {"miInitialize", MI_ACCESSORS(TOVAK_NAME)};
 
 typedef void (*Initialize)(const MessageMetadata *, const MessageMetadata *,
                            const MessageMetadata *);

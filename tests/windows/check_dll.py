@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""Checks tovakWrapper.dll's export table (exactly the 49 plain names) and its
+"""Checks tovakWrapper.dll's export table (exactly the plain names of
+miInitialize and of the accessors of include/tovakWrapperAccessors.h) and its
 imports (system DLLs only, no compiler runtime); or, for tovakWrapperCalls.dll,
 miRunCalls alone, importing tovakWrapper.dll besides the system DLLs.
 Usage: check_dll.py OBJDUMP DLL"""
@@ -9,12 +10,13 @@ import re
 import subprocess
 import sys
 
-# The 48 accessors, by name, from the accessor list.
+# The accessors, by name, from the accessor list (values 1, 2, ... in order).
 ACCESSORS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'include',
                          'tovakWrapperAccessors.h')
 with open(ACCESSORS) as header:
-    FUNCTIONS = re.findall(r'^    X\(\s*\d+, \w+,\s+(mi\w+),', header.read(), re.M)
-assert len(FUNCTIONS) == 48, FUNCTIONS
+    ENTRIES = re.findall(r'^    X\(\s*(\d+), \w+,\s+(mi\w+),', header.read(), re.M)
+assert [int(value) for value, _ in ENTRIES] == list(range(1, len(ENTRIES) + 1)), ENTRIES
+FUNCTIONS = [name for _, name in ENTRIES]
 
 objdump, dll = sys.argv[1:3]
 dump = subprocess.run([objdump, '-p', dll], check=True, capture_output=True, text=True).stdout
