@@ -292,9 +292,9 @@ static PyObject *records_get(PyObject *obj, void *what) {
 
 static PyObject *records_repr(PyObject *obj) {
     Records *self = (Records *)obj;
-    return PyUnicode_FromFormat("<Records of %u %s messages, %R>", self->count,
-                                self->message < 0 ? "" : shown_messages[self->message],
-                                self->shape);
+    return PyUnicode_FromFormat(
+        "<Records of %u%s%s messages, %R>", self->count, self->message < 0 ? "" : " ",
+        self->message < 0 ? "" : shown_messages[self->message], self->shape);
 }
 
 /* ---- arguments -------------------------------------------------------------- */
@@ -412,9 +412,13 @@ static int presence(const Records *r, int copy, int kind, uint32_t offset, const
     return -1;
 }
 
-static inline int value_index(const Records *r, int kind, const char *what, long long x, int big) {
+/* The error paths format their messages apart from the checks (which then
+ * need no buffers of their own). */
+#define COLD __attribute__((noinline, cold))
+
+static COLD int value_index_error(const Records *r, int kind, const char *what, long long x,
+                                  int big) {
     char why[96];
-    if (within(x, big, 0, (long long)r->length[kind] - 1)) return 0;
     if (!r->length[kind])
         snprintf(why, sizeof why, "these records have no %s array (its length in their Shape is 0)",
                  kinds[kind].shown);
@@ -422,6 +426,27 @@ static inline int value_index(const Records *r, int kind, const char *what, long
         snprintf(why, sizeof why, "these records' %s arrays hold %llu elements", kinds[kind].shown,
                  (unsigned long long)r->length[kind]);
     return range_error(what, x, big, 0, (long long)r->length[kind] - 1, why);
+}
+
+static inline int value_index(const Records *r, int kind, const char *what, long long x, int big) {
+    return within(x, big, 0, (long long)r->length[kind] - 1)
+               ? 0
+               : value_index_error(r, kind, what, x, big);
+}
+
+static COLD int table_error(const Accessor *acc, long long x, int copy, int which,
+                            Py_ssize_t entries) {
+    char why[96];
+    snprintf(why, sizeof why,
+             entries ? "the %s metadata's %s has %zd entries" : "the %s metadata's %s is empty",
+             shown_messages[copy], shown_tables[which], entries);
+    return range_error(acc->b_name, x, 0, 0, (long long)entries - 1, why);
+}
+
+static COLD int bit_error(const Records *r, long long x, int big) {
+    char why[64];
+    snprintf(why, sizeof why, "these records have %u presence words", r->words);
+    return range_error("bit", x, big, 0, 32LL * r->words - 1, why);
 }
 
 /* A byte-order mark: '<' and '=' give standard sizes until the next one. */
@@ -497,6 +522,20 @@ static int element_matches(const Element *e, const Py_buffer *v) {
     return 0;
 }
 
+static COLD int type_error(const char *what, const Py_buffer *v, const Element *e) {
+    char shape[64] = "";
+    for (int d = 0, at = 0; d < v->ndim && d < 4 && at < 48; ++d)
+        at += snprintf(shape + at, sizeof shape - at, d ? ", %zd" : "%zd", v->shape[d]);
+    PyErr_Format(PyExc_TypeError,
+                 "%s is a buffer of format '%s', itemsize %zd and shape (%s); this call takes %s "
+                 "elements%s (tovakwrapper.Raw passes any bytes)",
+                 what, v->format ? v->format : "B", v->itemsize, shape, e->name,
+                 e->columns == 3   ? ", or float32 of shape (count, 3)"
+                 : e->columns == 4 ? ", or float32 of shape (count, 4)"
+                                   : ", one-dimensional");
+    return -1;
+}
+
 static int check_buffer(const Accessor *acc, const Py_buffer *v, int raw, uint32_t n) {
     const Element *e = &elements[acc->element];
     const int out = acc->op != OP_SET;
@@ -511,19 +550,7 @@ static int check_buffer(const Accessor *acc, const Py_buffer *v, int raw, uint32
         length = v->len / e->width;
     } else {
         if (consistent(what, v) < 0) return -1;
-        if (!element_matches(e, v)) {
-            char shape[64] = "";
-            for (int d = 0, at = 0; d < v->ndim && d < 4 && at < 48; ++d)
-                at += snprintf(shape + at, sizeof shape - at, d ? ", %zd" : "%zd", v->shape[d]);
-            PyErr_Format(PyExc_TypeError,
-                         "%s is a buffer of format '%s', itemsize %zd and shape (%s); this call "
-                         "takes %s elements%s (tovakwrapper.Raw passes any bytes)",
-                         what, v->format ? v->format : "B", v->itemsize, shape, e->name,
-                         e->columns ? (e->columns == 3 ? ", or float32 of shape (count, 3)"
-                                                       : ", or float32 of shape (count, 4)")
-                                    : ", one-dimensional");
-            return -1;
-        }
+        if (!element_matches(e, v)) return type_error(what, v, e);
         length = v->shape[0];
     }
     const int contiguous =
@@ -537,7 +564,7 @@ static int check_buffer(const Accessor *acc, const Py_buffer *v, int raw, uint32
         return PyErr_Format(PyExc_ValueError, "out is read-only; it must be writable"), -1;
     if (!n) return 0; /* nothing is read or written */
     uintptr_t start = (uintptr_t)v->buf, end = start + (uintptr_t)n * (uintptr_t)e->width;
-    if (start % (uintptr_t)e->align)
+    if (start & (uintptr_t)(e->align - 1)) /* alignments are powers of two */
         return PyErr_Format(PyExc_ValueError,
                             "%s starts at address %p, not a multiple of %zd: %s elements must be "
                             "aligned to %zd bytes",
@@ -595,20 +622,13 @@ static int check(const Accessor *acc, int by_kind, const Records *r, const Args 
         const int32_t *table = mirror.table[copy][which];
         Py_ssize_t entries = mirror.length[copy][which];
         if (table) { /* without a table the library touches nothing */
-            char why[160];
             if (entries < 0)
                 return PyErr_Format(PyExc_ValueError,
                                     "%s cannot be checked: the %s metadata's %s was not assigned "
                                     "a ctypes array of c_int32, so its length is not known",
                                     acc->b_name, shown_messages[copy], table_names[which]),
                        -1;
-            if (field >= entries) {
-                snprintf(why, sizeof why,
-                         entries ? "the %s metadata's %s has %zd entries"
-                                 : "the %s metadata's %s is empty",
-                         shown_messages[copy], shown_tables[which], entries);
-                return range_error(acc->b_name, x->b, 0, 0, (long long)entries - 1, why);
-            }
+            if (field >= entries) return table_error(acc, x->b, copy, which, entries);
             long long index = (long long)table[field] + number;
             if (index < 0 || (unsigned long long)index >= r->length[acc->kind])
                 return PyErr_Format(PyExc_ValueError,
@@ -634,11 +654,8 @@ static int check(const Accessor *acc, int by_kind, const Records *r, const Args 
             if (presence(r, acc->message, (int)x->a, (uint32_t)x->b, "field", x->b)) return -1;
             field = mirror.base[acc->message][x->a] + (uint32_t)x->b;
         } else {
-            if (!within(x->a, x->a_big, 0, 32LL * r->words - 1)) {
-                char why[64];
-                snprintf(why, sizeof why, "these records have %u presence words", r->words);
-                return range_error("bit", x->a, x->a_big, 0, 32LL * r->words - 1, why);
-            }
+            if (!within(x->a, x->a_big, 0, 32LL * r->words - 1))
+                return bit_error(r, x->a, x->a_big);
             field = (uint32_t)x->a;
         }
     } else if (acc->kind == MI_KIND_FLAG) {

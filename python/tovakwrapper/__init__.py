@@ -59,9 +59,14 @@ import array
 import ctypes
 import enum
 import os
-from typing import Any, Dict, Optional
+from typing import Any, Callable, Dict, List, Optional
 
-from . import _native
+try:
+    from . import _native
+except ImportError as error:
+    raise ImportError('tovakwrapper._native, the compiled module, is missing: install the package '
+                      '(pip install ./python) and import it from there, not from the source '
+                      f'tree ({error})') from error
 from ._layouts import (IO_PIN_TAG_FLOAT, IO_PIN_TAG_INT, METADATA, RECORDS, HighResAngleEntry,
                        IoPinEntry, MessageMetadata, MessageRecord, MiIoPinValue, MiQuaternionf,
                        MiVector3f, Shape)
@@ -77,28 +82,36 @@ _CTYPES: Dict[str, Any] = {'float': ctypes.c_float, 'double': ctypes.c_double, '
            'MiQuaternionf': MiQuaternionf, 'uint64_t': ctypes.c_uint64,
            'int32_t': ctypes.c_int32, 'uint8_t': ctypes.c_uint8, 'IoPinEntry': IoPinEntry,
            'int64_t': ctypes.c_int64, 'uint32_t': ctypes.c_uint32}
-_numpy: Any = None
+_makers: List[Callable[[int], Any]] = []
+
+
+def _maker(ctype: str, typecode: Optional[str], width: int, columns: int,
+           numpy: Any) -> Callable[[int], Any]:
+    """What makes the out of a getter called without one: numpy when it imports."""
+    if numpy is not None:
+        if typecode is None:
+            dtype = numpy.dtype([('value', '<i8'), ('tag', '<u4'), ('padding', '<u4')])
+        else:
+            dtype = numpy.dtype(typecode)
+        return (lambda n: numpy.empty((n, columns), dtype)) if columns else \
+            (lambda n: numpy.empty(n, dtype))
+    if typecode is None:
+        return lambda n: (IoPinEntry * n)()
+    if columns:
+        return lambda n: memoryview(bytearray(width * max(n, 1))).cast(
+            'f', (max(n, 1), columns))[:n]
+    return lambda n: array.array(typecode, bytes(width * n))  # type: ignore[arg-type]
 
 
 def _new(element: int, n: int) -> Any:
-    """The out of a getter called without one: numpy when it imports."""
-    global _numpy
-    if _numpy is None:
+    if not _makers:
+        numpy: Any = None
         try:
             import numpy
-            _numpy = numpy
         except ImportError:
-            _numpy = False
-    ctype, typecode, width, columns = _native.ELEMENTS[element]
-    if _numpy:
-        if typecode is None:
-            return _numpy.empty(n, [('value', '<i8'), ('tag', '<u4'), ('padding', '<u4')])
-        return _numpy.empty((n, columns) if columns else n, typecode)
-    if typecode is None:
-        return (IoPinEntry * n)()
-    if columns:
-        return memoryview(bytearray(width * max(n, 1))).cast('f', (max(n, 1), columns))[:n]
-    return array.array(typecode, bytes(width * n))
+            pass
+        _makers.extend(_maker(*row, numpy) for row in _native.ELEMENTS)
+    return _makers[element](n)
 
 
 _native._set_allocator(_new)
