@@ -5,7 +5,7 @@
 # version file and its compatibility rule, the two .pc files, the SONAMEs of
 # libtovakWrapper and libtovakWrapperCalls, the Debian packages (names,
 # versions, the -dev package's dependency, shlibs) and their changelog, the
-# latest release in CHANGELOG.md and the Python package.
+# latest release in CHANGELOG.md, and that the Python package states none.
 #   Usage: cmake/check-versions.sh BUILD_DIR   (a build of the deb preset, packaged)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,7 +21,7 @@ check() {  # check WHAT ACTUAL EXPECTED
 
 version=$(for part in MAJOR MINOR PATCH; do
     sed -nE "s/^#define TOVAKWRAPPER_VERSION_$part ([0-9]+)$/\1/p" include/tovakWrapper.h; done | paste -sd.)
-IFS=. read -r major minor patch <<<"$version"
+IFS=. read -r major minor _ <<<"$version"
 # The compatibility rule (CMakeLists.txt): 0.x releases are compatible only
 # within one minor version, 1.0 and later within one major version.
 if [ "$major" = 0 ]; then soversion=$major.$minor compatibility=SameMinorVersion
@@ -43,7 +43,9 @@ check "tovakWrapperCalls.pc requires" "$(sed -n 's/^Requires: //p' "$build/tovak
     "tovakWrapper = $version"
 
 runtime=("$build"/libtovakwrapper"$soversion"_*.deb); dev=("$build"/libtovakwrapper-dev_*.deb)
-[ -f "${runtime[0]}" ] && [ -f "${dev[0]}" ] || { echo "no packages libtovakwrapper$soversion and -dev in $build"; exit 1; }
+if [ ! -f "${runtime[0]}" ] || [ ! -f "${dev[0]}" ]; then
+    echo "no packages libtovakwrapper$soversion and -dev in $build"; exit 1
+fi
 debversion=$(dpkg-deb -f "${runtime[0]}" Version)
 check "Debian runtime package" "$(dpkg-deb -f "${runtime[0]}" Package) ${debversion%-*}" \
     "libtovakwrapper$soversion $version"
@@ -55,9 +57,16 @@ check "Debian shlibs, call lists" "$(sed -n '2,$p' <<<"$shlibs")" \
     "libtovakWrapperCalls $soversion libtovakwrapper$soversion (>= $debversion)"
 check "Debian changelog" "$(sed -nE '1s/^[a-z0-9.+-]+ \(([^)]*)\).*/\1/p' "$build/debian/changelog")" "$debversion"
 check "CHANGELOG.md (latest release)" "$(sed -nE 's/^## ([0-9][^ ]*).*/\1/p' CHANGELOG.md | head -n 1)" "$version"
-check "python/pyproject.toml" "$(sed -nE 's/^version *= *"([^"]*)".*/\1/p' python/pyproject.toml)" "$version"
-check "python/tovakwrapper/__init__.py" \
-    "$(sed -nE "s/^__version__ *= *['\"]([^'\"]*)['\"].*/\1/p" python/tovakwrapper/__init__.py)" "$version"
-check "python/tovakwrapper/_library.py SONAME" \
-    "$(sed -nE "s/^SONAME *= *'([^']*)'.*/\1/p" python/tovakwrapper/_library.py)" "libtovakWrapper.so.$soversion"
+# The Python package states no version: setup.py gives the distribution the
+# header's (pyproject.toml's version is dynamic), the extension module compiles
+# in the header's macros (tw.__version__), and the libraries it bundles are
+# found by the SONAME links the CMake build made.
+check "Python distribution (setup.py)" \
+    "$(/usr/bin/python3 -c 'import runpy; print(runpy.run_path("python/setup.py")["header_version"]())')" "$version"
+check "python/pyproject.toml version" \
+    "$(sed -nE 's/^(dynamic = \["version"\]|version *=[^#]*).*/\1/p' python/pyproject.toml)" 'dynamic = ["version"]'
+check "Python version, SONAME literals" \
+    "$(grep -rEl --include='*.py' --include='*.pyi' --include='*.toml' \
+        "(__version__|version|SONAME) *= *['\"]([0-9]|lib)" python/setup.py python/pyproject.toml \
+        python/tovakwrapper || echo none)" none
 exit $failed
