@@ -771,9 +771,14 @@ static PyObject *calls_run(PyObject *obj, PyObject *args, PyObject *kwargs) {
             self->steps[i].watch.entry && *self->steps[i].watch.entry != self->steps[i].watch.value;
     for (uint32_t i = 0; i < self->n && stale; ++i) {
         Step *s = &self->steps[i];
-        if (check(s->acc, s->by_kind, s->records, &s->args, s->view, s->raw, &self->calls[i],
-                  &s->watch))
+        MiCall call;
+        Watch watch;
+        if (check(s->acc, s->by_kind, s->records, &s->args, s->view, s->raw, &call, &watch)) {
+            self->epoch = UINT64_MAX; /* no metadata's: everything is checked again next time */
             return NULL;
+        }
+        self->calls[i] = call;
+        s->watch = watch;
     }
     self->epoch = mirror.epoch;
     miRunCalls(self->calls, self->n);

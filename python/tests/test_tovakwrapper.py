@@ -19,6 +19,7 @@ import sys
 import tempfile
 import textwrap
 import unittest
+import weakref
 
 import tovakwrapper as tw
 from tovakwrapper.simulated import Group
@@ -479,12 +480,13 @@ class FaultTest(Case):
                 return 1 if Index.calls == 1 else 10**9
         self.lib.command_set_float(self.g.records, floats, Index())
         self.assertEqual(Index.calls, 1)
-        # Code that runs then (as a finalizer or a signal handler could) and
-        # moves a table entry is seen by the checks.
+        # A finalizer that runs then, triggered by the conversion, and moves
+        # a table entry is seen by the checks, which come after it.
+        holder = [type('Held', (), {})()]
+        weakref.finalize(holder[0], self.feedback.tables.__setitem__, 1, 100)
         Index.calls = 0
         self.assertRefused(ValueError, ['pin 1 + ', '(100) = 101'], self.lib.command_set_io_pin_int,
-                           self.g.records, array.array('q', [1] * N), 1,
-                           Index(lambda: self.feedback.tables.__setitem__(1, 100)))
+                           self.g.records, array.array('q', [1] * N), 1, Index(holder.clear))
 
     def test_signal_handlers_cannot_act_between_check_and_call(self):
         # A handler moves a table entry out of range and back, again and
@@ -651,6 +653,15 @@ class CallListTest(Case):
             step()
         self.lib.initialize(one.meta, one.meta, one.meta)
         step()
+        # A list refused once is checked in full again at its next run.
+        single = self.lib.calls()
+        single.command_set_io_pin_int(listed.records, array.array('q', [1] * N), 1, 1)
+        for entry in (7, 9):
+            one.tables[1] = entry
+            with self.assertRaisesRegex(ValueError, rf'pin 1 \+ .* = {entry + 1}'):
+                single()
+        self.assertEqual(self.memory(listed), before)
+        one.tables[1] = 4
         # Refused when added, and then not added.
         with self.assertRaisesRegex(ValueError, "out overlaps the Command metadata's"):
             step.feedback_get_enum(listed.records, 0, count=2, out=one.tables)
