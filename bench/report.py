@@ -168,9 +168,10 @@ def python_section(python):
     interpreter whose environment has the package installed."""
     print('timing the Python host...', file=sys.stderr)
     table = run([python, os.path.join(ROOT, 'bench', 'python_calls.py')], cwd=ROOT)
+    shown = os.path.relpath(python, ROOT) if python.startswith(ROOT + os.sep) else python
     return '\n'.join([
         PYTHON_HEADING, '',
-        f'From `bench/python_calls.py`, run by `{python}` with the rest of this report or alone '
+        f'From `bench/python_calls.py`, run by `{shown}` with the rest of this report or alone '
         '(`bench/report.py --python-only`), against the library the package bundles (the Release '
         'build that `pip install ./python` makes). One Feedback Float field of N messages: **raw '
         'ctypes** is the ctypes function of `lib.raw`, typed, with every pointer made in advance; '

@@ -572,7 +572,7 @@ class Fuzz:
             for entry in entries:
                 for arg in entry['args']:
                     if numpy is not None and type(arg) is numpy.ndarray and arg.ndim == 0:
-                        arg[()] = draw(st.integers(-10, 10))
+                        arg[()] = numpy.array(draw(st.integers(-10, 10))).astype(arg.dtype)
         for source in self.world.sources:
             source[:] = bytes((b + 1) & 255 for b in source)
 
