@@ -9,9 +9,11 @@ direct calls and as one call list, and the Python host's call costs.
 Needs gnuplot (Debian: gnuplot-nox) and valgrind.
 Options: --build DIR (default build/bench), --repetitions N (default 5),
 --json FILE to write a report from an earlier run's JSON instead of running,
---python-only to rerun only the Python host's benchmark and rewrite its section
-(run it with /usr/bin/python3 to time Debian's interpreter), --calls-only to
-rerun only the C call-list benchmark (tovakCallsBench) and rewrite its section.
+--python-only to rerun only the Python host's benchmark and rewrite its section,
+--python PYTHON for the interpreter of an environment where the package is
+installed (default: venv/bin/python, what the README's pip install makes, else
+this interpreter), --calls-only to rerun only the C call-list benchmark
+(tovakCallsBench) and rewrite its section.
 """
 import argparse
 import datetime
@@ -161,41 +163,40 @@ def calls_only(build, repetitions, min_time):
 PYTHON_HEADING = '## The Python host'
 
 
-def python_section(build):
-    """The Python host's section: python/bench_batching.py, run by this
-    interpreter against the library in `build`."""
+def python_section(python):
+    """The Python host's section: bench/python_calls.py, run by `python`, an
+    interpreter whose environment has the package installed."""
     print('timing the Python host...', file=sys.stderr)
-    table = run([sys.executable, os.path.join(ROOT, 'python', 'bench_batching.py')],
-                env=dict(os.environ, TOVAK_WRAPPER_LIBRARY=os.path.join(build, 'libtovakWrapper.so'),
-                         PYTHONPATH=os.path.join(ROOT, 'python')))
+    table = run([python, os.path.join(ROOT, 'bench', 'python_calls.py')], cwd=ROOT)
+    shown = os.path.relpath(python, ROOT) if python.startswith(ROOT + os.sep) else python
     return '\n'.join([
         PYTHON_HEADING, '',
-        f'From `python/bench_batching.py`, run by `{sys.executable}` with the rest of this '
-        'report or alone (`bench/report.py --python-only`), against the same library build. One '
-        'Feedback Float field of N messages: **raw** is the ctypes function of '
-        '`lib.raw` with every pointer prepared in advance; **checked, out=** the checked call '
-        '`lib.feedback_get_float(records, field, out=buffer)` with a preallocated ctypes buffer, '
-        'every index and the buffer checked (type, length, alignment, no overlap with the '
-        'records) on the buffer\'s held export; **checked, array.array out=** the same with an '
-        'array.array, whose export (a memoryview, about 0.1 µs) is what keeps it from being '
-        'resized while the library writes; **checked, allocating** the same without `out=`; '
-        '**prepared** a call from `lib.feedback_get_float.prepare(records, field, out=buffer)`; '
-        '**one raw call per message** N raw calls of one message each; **checked, numpy out=** '
-        'the checked call with a numpy float32 array as `out=`, when numpy imports. Times are '
-        'this thread\'s CPU time, the best of interleaved rounds. The checked '
-        'and prepared calls pass integer addresses to functions declared with `c_void_p`, which '
-        'ctypes converts faster than the typed pointers `lib.raw` declares: so a prepared call '
-        'can beat raw. Targets at 12 messages: checked ≤ 1.6× raw, numpy ≤ 2.3×, prepared ≤ '
-        '1.0×; at 4096 all ≤ 1.15×.', '',
+        f'From `bench/python_calls.py`, run by `{shown}` with the rest of this report or alone '
+        '(`bench/report.py --python-only`), against the library the package bundles (the Release '
+        'build that `pip install ./python` makes). One Feedback Float field of N messages: **raw '
+        'ctypes** is the ctypes function of `lib.raw`, typed, with every pointer made in advance; '
+        '**ctypes floor** the same with count 0, what any ctypes call costs; **checked** the '
+        'call `lib.feedback_get_float(records, 1, out=buffer)` of the extension module with a '
+        'numpy float32 array, an array.array or a ctypes array as `out=` (every index, the '
+        'metadata and the buffer\'s export checked, the library called under the GIL); '
+        '**allocating** the same without `out=` (a new numpy array); **one raw call per '
+        'message** N raw calls of one message each. Times are this thread\'s CPU time, the best '
+        'of interleaved rounds of each statement timed inline. Targets: checked with numpy or '
+        'array.array `out=` ≤ 0.2× raw at 12 messages and ≤ 1.0× at 4096.', '',
         'The second table is a control-loop step of 10 accessors (3 Command setters, 7 getters '
-        'and queries, array.array and ctypes buffers) over 12 and 256 messages: **10 checked '
-        'calls**; **10 prepared calls**; **one call list**, `lib.calls(...)` of those prepared '
-        'calls, run by one native call of the companion library; and **one raw call of one '
-        'accessor**, the floor of any step. Targets at 12 messages: the call list ≤ 1.5× the '
-        'raw call and ≥ 8× faster than the 10 prepared calls.', '', table.strip(), ''])
+        'and queries, array.array and numpy buffers) over 12 and 256 messages: **10 checked '
+        'calls**; **one call list** of the same 10 (`lib.calls()`), run by one native call of '
+        'the companion library after checking what changed; and **one raw ctypes call of one '
+        'accessor**, the floor of any step made through ctypes. Target at 12 messages: the call '
+        'list ≤ 0.5× the raw call.', '', table.strip(), ''])
 
 
-def python_only(build):
+def default_python():
+    venv = os.path.join(ROOT, 'venv', 'bin', 'python')
+    return venv if os.path.exists(venv) else sys.executable
+
+
+def python_only(python):
     """Regenerates the Python section of docs/performance.md in place,
     keeping everything above it."""
     path = os.path.join(ROOT, 'docs', 'performance.md')
@@ -206,7 +207,7 @@ def python_only(build):
         cut = text.find('## The payoff from an FFI host')  # the section's earlier name
     head = text if cut < 0 else text[:cut]
     with open(path, 'w') as f:
-        f.write(head.rstrip('\n') + '\n\n' + python_section(build))
+        f.write(head.rstrip('\n') + '\n\n' + python_section(python))
     print('rewrote the Python section of docs/performance.md', file=sys.stderr)
 
 
@@ -216,13 +217,15 @@ def main():
     parser.add_argument('--repetitions', type=int, default=5)
     parser.add_argument('--min-time', default='0.2', help='seconds per repetition')
     parser.add_argument('--json')
+    parser.add_argument('--python', default=default_python(),
+                        help='the interpreter of an environment with the package installed')
     parser.add_argument('--python-only', action='store_true',
                         help="rerun only the Python host's benchmark and rewrite its section")
     parser.add_argument('--calls-only', action='store_true',
                         help='rerun only the C call-list benchmark and rewrite its section')
     args = parser.parse_args()
     if args.python_only:
-        return python_only(args.build)
+        return python_only(args.python)
     if args.calls_only:
         return calls_only(args.build, args.repetitions, args.min_time)
     missing = [tool for tool in ('gnuplot', 'valgrind') if shutil.which(tool) is None]
@@ -243,7 +246,7 @@ def main():
     print('counting instructions...', file=sys.stderr)
     instructions = run(['bash', os.path.join(ROOT, 'bench', 'instructions.sh'), args.build])
     calls = calls_section(args.build, args.repetitions, args.min_time)
-    python = python_section(args.build)
+    python = python_section(args.python)
 
     lines = [
         '# Performance',

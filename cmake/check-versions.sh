@@ -5,7 +5,7 @@
 # version file and its compatibility rule, the two .pc files, the SONAMEs of
 # libtovakWrapper and libtovakWrapperCalls, the Debian packages (names,
 # versions, the -dev package's dependency, shlibs) and their changelog, the
-# latest release in CHANGELOG.md and the Python package.
+# latest release in CHANGELOG.md, and that the Python package states none.
 #   Usage: cmake/check-versions.sh BUILD_DIR   (a build of the deb preset, packaged)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -57,9 +57,16 @@ check "Debian shlibs, call lists" "$(sed -n '2,$p' <<<"$shlibs")" \
     "libtovakWrapperCalls $soversion libtovakwrapper$soversion (>= $debversion)"
 check "Debian changelog" "$(sed -nE '1s/^[a-z0-9.+-]+ \(([^)]*)\).*/\1/p' "$build/debian/changelog")" "$debversion"
 check "CHANGELOG.md (latest release)" "$(sed -nE 's/^## ([0-9][^ ]*).*/\1/p' CHANGELOG.md | head -n 1)" "$version"
-check "python/pyproject.toml" "$(sed -nE 's/^version *= *"([^"]*)".*/\1/p' python/pyproject.toml)" "$version"
-check "python/tovakwrapper/__init__.py" \
-    "$(sed -nE "s/^__version__ *= *['\"]([^'\"]*)['\"].*/\1/p" python/tovakwrapper/__init__.py)" "$version"
-check "python/tovakwrapper/_library.py SONAME" \
-    "$(sed -nE "s/^SONAME *= *'([^']*)'.*/\1/p" python/tovakwrapper/_library.py)" "libtovakWrapper.so.$soversion"
+# The Python package states no version: setup.py gives the distribution the
+# header's (pyproject.toml's version is dynamic), the extension module compiles
+# in the header's macros (tw.__version__), and the libraries it bundles are
+# found by the SONAME links the CMake build made.
+check "Python distribution (setup.py)" \
+    "$(/usr/bin/python3 -c 'import runpy; print(runpy.run_path("python/setup.py")["header_version"]())')" "$version"
+check "python/pyproject.toml version" \
+    "$(sed -nE 's/^(dynamic = \["version"\]|version *=[^#]*).*/\1/p' python/pyproject.toml)" 'dynamic = ["version"]'
+check "Python version, SONAME literals" \
+    "$(grep -rEl --include='*.py' --include='*.pyi' --include='*.toml' \
+        "(__version__|version|SONAME) *= *['\"]([0-9]|lib)" python/setup.py python/pyproject.toml \
+        python/tovakwrapper || echo none)" none
 exit $failed

@@ -1,48 +1,55 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""One control-loop step of 12 simulated devices, two ways: ten separate
-prepared calls, and the same ten as one call list (one native call), with
-the time per step of each.
+"""One control-loop step of 12 simulated devices, two ways: ten checked calls,
+and the same ten as one call list (one native call), with the time per step
+of each. With the interpreter of an environment where the package is
+installed (the README's pip install):
 
-    TOVAK_WRAPPER_LIBRARY=build/release/libtovakWrapper.so PYTHONPATH=python \\
-        /usr/bin/python3 examples/control_loop.py
+    venv/bin/python examples/control_loop.py
 """
-import array
 import time
+
+import numpy
 
 import tovakwrapper as tw
 from tovakwrapper.simulated import Group
 
 DEVICES = 12
-STEPS = 2000
+STEPS = 20000
 
 lib = tw.load()
-command, feedback, info = Group(count=DEVICES), Group(3, DEVICES), Group(5, DEVICES)
+command = Group(count=DEVICES, message='command')
+feedback = Group(first_bit=3, count=DEVICES, message='feedback')
+info = Group(first_bit=5, count=DEVICES, message='info')
 lib.initialize(command.meta, feedback.meta, info.meta)
 
-# What the step sends and where it reads into: buffers made once.
-speeds = array.array('f', [0.5] * DEVICES)
-modes = array.array('i', [2] * DEVICES)
-outputs = array.array('q', [1] * DEVICES)
-fan_bit = lib.presence_bit('feedback', tw.KIND.FLOAT, 1)
-step_calls = [
-    lib.command_set_float.prepare(command.records, speeds, 1),
-    lib.command_set_enum.prepare(command.records, modes, 0),
-    lib.command_set_io_pin_int.prepare(command.records, outputs, 1, 1),
-    lib.feedback_get_float.prepare(feedback.records, 1),
-    lib.feedback_get_high_res_angle.prepare(feedback.records, 0),
-    lib.feedback_get_vector3f.prepare(feedback.records, 0),
-    lib.feedback_get_io_pin_int.prepare(feedback.records, 1, 1),
-    lib.feedback_has_field.prepare(feedback.records, fan_bit),
-    lib.info_get_led.prepare(info.records, 2),
-    lib.command_get_flag.prepare(command.records, 3),
-]
-step = lib.calls(*step_calls)  # the same ten calls, run by one native call
+# What the step sends, refilled in place each cycle.
+speeds = numpy.full(DEVICES, 0.5, numpy.float32)
+modes = numpy.full(DEVICES, 2, numpy.int32)
+outputs = numpy.ones(DEVICES, numpy.int64)
 
 
-def separately():
-    for call in step_calls:
-        call()
+def step_calls(target, outs):
+    """The step's ten calls, made on `target`: the library (each runs now) or
+    a call list (each is checked and kept); the getters fill `outs`."""
+    target.command_set_float(command.records, speeds, 1)
+    target.command_set_enum(command.records, modes, 0)
+    target.command_set_io_pin_int(command.records, outputs, 1, 1)
+    target.feedback_get_float(feedback.records, 1, out=outs['speed'])
+    target.feedback_get_high_res_angle(feedback.records, 0, out=outs['angle'])
+    target.feedback_get_vector3f(feedback.records, 0, out=outs['position'])
+    target.feedback_get_io_pin_int(feedback.records, 1, 1, out=outs['pin'])
+    target.feedback_has(feedback.records, tw.KIND.FLOAT, 1, out=outs['fan'])
+    target.info_get_led(info.records, 2, out=outs['led'])
+    target.command_get_flag(command.records, 3, out=outs['flag'])
+
+
+outs = {'speed': numpy.empty(DEVICES, numpy.float32), 'angle': numpy.empty(DEVICES),
+        'position': numpy.empty((DEVICES, 3), numpy.float32),
+        'pin': numpy.empty(DEVICES, numpy.int64), 'fan': numpy.empty(DEVICES, numpy.uint8),
+        'led': numpy.empty(DEVICES, numpy.uint32), 'flag': numpy.empty(DEVICES, numpy.uint8)}
+step = lib.calls()
+step_calls(step, outs)  # the same ten calls, run by one native call whenever step() is called
 
 
 def timed(run):
@@ -52,8 +59,8 @@ def timed(run):
     return (time.perf_counter() - start) / STEPS * 1e6
 
 
-speed, angle, position, pin, fan, led, flag = step()
-print(f'{DEVICES} devices, one step: speed {speed[0]}, angle {angle[0]}, pin {pin[0]}, '
-      f'fan present {fan[0]}, flag {flag[0]}')
-print(f'10 prepared calls: {timed(separately):6.2f} µs per step')
-print(f'one call list:     {timed(step):6.2f} µs per step')
+step()
+print(f"{DEVICES} devices, one step: speed {outs['speed'][0]}, angle {outs['angle'][0]}, "
+      f"pin {outs['pin'][0]}, fan present {outs['fan'][0]}, flag {outs['flag'][0]}")
+print(f'10 checked calls: {timed(lambda: step_calls(lib, outs)):6.2f} µs per step')
+print(f'one call list:    {timed(step):6.2f} µs per step')

@@ -1,102 +1,95 @@
 # SPDX-License-Identifier: MIT
-"""Builds the package with the shared library inside it.
+"""Builds the package: the library, bundled, and the extension that calls it.
 
 `pip install ./python` and `pip wheel ./python` configure and build the CMake
-project one directory up (Release, the library alone: no tests, no examples)
-and copy every libtovakWrapper*.so.<soversion> it produces into the package,
-where tovakwrapper.find_library() looks first. The wheel is a platform wheel
-(py3-none-<platform>): the library is native code, but it is loaded through
-ctypes, so any Python 3 of that platform can use it.
+project one directory up (Release, the libraries alone: no tests, no
+examples), copy libtovakWrapper and libtovakWrapperCalls into the package
+under their SONAMEs, and build the extension module tovakwrapper._native
+against the stable ABI of CPython 3.11 (one abi3 wheel for 3.11 and later),
+linked to those two copies. Every bundled file finds its neighbours through
+$ORIGIN alone. The distribution's version is the header's.
 """
 from __future__ import annotations
 
 import glob
 import os
+import re
 import shutil
 import subprocess
-from typing import List, Tuple
-
-from setuptools import setup
-from setuptools.command.build_py import build_py
-from setuptools.dist import Distribution
+import sys
+from typing import List
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)  # the library's CMake project
-PACKAGE = 'tovakwrapper'
-STEM = 'libtovakWrapper'
+HEADER = os.path.join(SOURCE, 'include', 'tovakWrapper.h')
+LIBRARIES = ('libtovakWrapper', 'libtovakWrapperCalls')
 
 
-def _cmake() -> str:
+def header_version() -> str:
+    """MAJOR.MINOR.PATCH from the header's TOVAKWRAPPER_VERSION_* macros."""
+    with open(HEADER) as header:
+        text = header.read()
+    return '.'.join(re.search(rf'^#define TOVAKWRAPPER_VERSION_{part} (\d+)$', text, re.M)
+                    .group(1) for part in ('MAJOR', 'MINOR', 'PATCH'))  # type: ignore[union-attr]
+
+
+def build_libraries(build: str) -> List[str]:
+    """Builds the two libraries in `build`; returns their paths, each named by its SONAME."""
     cmake = shutil.which('cmake')
     if cmake is None:
-        raise SystemExit('tovakwrapper: building the library needs CMake 3.25 or newer and a C++20 '
-                         'compiler (Debian: apt-get install -y cmake g++)')
-    return cmake
-
-
-def _build_library(build: str) -> None:
-    if not (os.path.isfile(os.path.join(SOURCE, 'CMakeLists.txt'))
-            and os.path.isfile(os.path.join(SOURCE, 'include', 'tovakWrapper.h'))):
-        raise SystemExit(f'tovakwrapper: the library sources are not in {SOURCE}; build the '
-                         'package from the repository (pip install ./python)')
-    cmake = _cmake()
+        sys.exit('tovakwrapper: building the library needs CMake 3.25 or newer and a C++20 '
+                 'compiler (Debian: apt-get install -y cmake g++)')
     configure = [cmake, '-S', SOURCE, '-B', build, '-DCMAKE_BUILD_TYPE=Release',
-                 '-DTOVAK_BUILD_TESTS=OFF', '-DTOVAK_BUILD_EXAMPLES=OFF', '-DTOVAK_INSTALL=OFF']
+                 '-DTOVAK_BUILD_TESTS=OFF', '-DTOVAK_BUILD_EXAMPLES=OFF', '-DTOVAK_INSTALL=OFF',
+                 # The bundled copies find each other beside themselves, nowhere else.
+                 '-DCMAKE_BUILD_WITH_INSTALL_RPATH=ON', '-DCMAKE_INSTALL_RPATH=$ORIGIN']
     if not os.path.isfile(os.path.join(build, 'CMakeCache.txt')) and shutil.which('ninja'):
         configure += ['-G', 'Ninja']
     subprocess.run(configure, check=True)
     jobs = [] if os.environ.get('CMAKE_BUILD_PARALLEL_LEVEL') else ['--parallel', '2']
     subprocess.run([cmake, '--build', build] + jobs, check=True)
+    # The SONAME links CMake made: libtovakWrapper.so.<soversion> -> the file.
+    found = sorted(p for name in LIBRARIES for p in glob.glob(os.path.join(build, f'{name}.so.*'))
+                   if os.path.islink(p) and not os.path.islink(os.path.join(build, os.readlink(p))))
+    if len(found) != len(LIBRARIES):
+        sys.exit(f'tovakwrapper: expected the SONAME links of {LIBRARIES} in {build}, found {found}')
+    return found
 
 
-def _libraries(build: str) -> List[Tuple[str, str]]:
-    """(path, name) of each library to bundle: every libtovakWrapper*.so.<soversion>,
-    where the soversion is that of the link CMake made to libtovakWrapper's SONAME."""
-    sonames = [p for p in glob.glob(os.path.join(build, f'{STEM}.so.*')) if os.path.islink(p)]
-    if len(sonames) != 1:
-        raise SystemExit(f'tovakwrapper: expected one {STEM}.so.<soversion> link in {build}, '
-                         f'found {sonames}')
-    soversion = os.path.basename(sonames[0])[len(f'{STEM}.so.'):]
-    found = sorted(glob.glob(os.path.join(build, f'{STEM}*.so.{soversion}')))
-    return [(path, os.path.basename(path)) for path in found]
+def main() -> None:
+    from setuptools import Extension, setup
+    from setuptools.command.build_ext import build_ext
+
+    class BuildWithLibraries(build_ext):
+        """The libraries first (CMake), copied beside the extension, which links them."""
+
+        def run(self) -> None:
+            build = os.path.join(os.path.abspath(self.build_temp), 'tovakWrapper')
+            libraries = build_libraries(build)
+            target = os.path.join(os.path.abspath(self.build_lib), 'tovakwrapper')
+            if self.inplace:
+                target = os.path.join(HERE, 'tovakwrapper')
+            os.makedirs(target, exist_ok=True)
+            for path in libraries:
+                destination = os.path.join(target, os.path.basename(path))
+                shutil.copyfile(path, destination)  # the file itself, under its SONAME
+                os.chmod(destination, 0o755)
+                print(f'bundled {os.path.basename(path)} into {target}')
+            for extension in self.extensions:
+                extension.library_dirs = [build]
+            super().run()
+
+    native = Extension(
+        'tovakwrapper._native', sources=['src/native.c'],
+        include_dirs=[os.path.join(SOURCE, 'include')],
+        libraries=['tovakWrapper', 'tovakWrapperCalls'],
+        define_macros=[('Py_LIMITED_API', '0x030B0000')], py_limited_api=True,
+        extra_compile_args=['-std=c11', '-Wall', '-Wextra'],
+        extra_link_args=['-Wl,-rpath,$ORIGIN', '-Wl,--enable-new-dtags'])
+    setup(version=header_version(), ext_modules=[native],
+          cmdclass={'build_ext': BuildWithLibraries},
+          options={'bdist_wheel': {'py_limited_api': 'cp311'}})
 
 
-class BuildPyWithLibrary(build_py):
-    """build_py, then the library built with CMake and copied into the package."""
-
-    def run(self) -> None:
-        super().run()
-        build = os.path.join(os.path.abspath(self.get_finalized_command('build').build_temp),
-                             'tovakWrapper')
-        _build_library(build)
-        target = os.path.join(self.build_lib, PACKAGE)
-        os.makedirs(target, exist_ok=True)
-        for path, name in _libraries(build):
-            destination = os.path.join(target, name)
-            shutil.copyfile(path, destination)  # the file itself, under its SONAME
-            os.chmod(destination, 0o755)
-            print(f'bundled {name} into {target}')
-
-
-class NativeDistribution(Distribution):
-    """Marks the package as platform specific: it carries a shared library."""
-
-    def has_ext_modules(self) -> bool:
-        return True
-
-
-commands = {'build_py': BuildPyWithLibrary}
-try:
-    from wheel.bdist_wheel import bdist_wheel
-
-    class PlatformWheel(bdist_wheel):
-        """One wheel for every Python 3 of the platform: ctypes, no extension module."""
-
-        def get_tag(self) -> Tuple[str, str, str]:
-            return ('py3', 'none', super().get_tag()[2])
-
-    commands['bdist_wheel'] = PlatformWheel
-except ImportError:  # no wheel package: `pip install` needs it, `setup.py build` does not
-    pass
-
-setup(cmdclass=commands, distclass=NativeDistribution)
+if __name__ == '__main__':
+    main()

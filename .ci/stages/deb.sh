@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # stage: Debian packages: build, versions, lintian, dpkg -i, consumers, purge
-install -- cmake ninja-build g++ binutils pkgconf lintian dpkg-dev file
+install -- cmake ninja-build g++ binutils pkgconf lintian dpkg-dev file python3
 rm -rf build/deb
 quiet deb cmake --workflow --preset deb
 bash cmake/check-versions.sh build/deb

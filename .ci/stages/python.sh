@@ -1,64 +1,56 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
-# stage: Python host: tests, the property-based test under valgrind, pip install and pip wheel
-install -- cmake ninja-build g++ libgtest-dev binutils pkgconf valgrind python3-numpy python3-venv python3-setuptools \
-    python3-pip python3-wheel python3-hypothesis python3-mypy
-quiet python-library cmake --workflow --preset release
-# Debian's numpy is for /usr/bin/python3, which need not be the first python3 on PATH.
+# stage: Python package: pip install, bundled RUNPATHs, tests, mypy, example, fuzz under valgrind, one abi3 wheel
+install -- cmake ninja-build g++ binutils valgrind libc6-dbg python3-dev python3-numpy python3-venv \
+    python3-setuptools python3-pip python3-wheel python3-hypothesis python3-mypy
+# Debian's packages are for /usr/bin/python3, which need not be the first python3 on PATH.
 /usr/bin/python3 -c 'import numpy, hypothesis' || { echo "numpy or hypothesis does not import in /usr/bin/python3"; exit 1; }
-# The property-based test runs a fixed number of examples from a fixed seed.
-TOVAK_FUZZ_EXAMPLES=400 TOVAK_WRAPPER_LIBRARY="$PWD/build/release/libtovakWrapper.so" PYTHONPATH="$PWD/python" \
-    quiet python /usr/bin/python3 -m unittest discover -s python/tests -v
-grep -E ' \.\.\. |^Ran |^OK|FAILED' build/ci-python.log
-! grep -q 'skipped' build/ci-python.log || { echo "some Python tests were skipped"; exit 1; }
-quiet python-mypy /usr/bin/python3 -m mypy python/tovakwrapper
-tail -n 1 build/ci-python-mypy.log
-# The control-loop example: separate prepared calls and one call list.
-TOVAK_WRAPPER_LIBRARY="$PWD/build/release/libtovakWrapper.so" PYTHONPATH="$PWD/python" \
-    quiet python-example /usr/bin/python3 examples/control_loop.py
-cat build/ci-python-example.log
-
-# PYTHONMALLOC=malloc lets memcheck see every Python allocation (array.array
-# buffers included) instead of the interpreter's own arenas.
-TOVAK_FUZZ_EXAMPLES=15 PYTHONMALLOC=malloc TOVAK_WRAPPER_LIBRARY="$PWD/build/release/libtovakWrapper.so" \
-    PYTHONPATH="$PWD/python" quiet python-valgrind valgrind -q --error-exitcode=1 \
-    /usr/bin/python3 -m unittest python/tests/test_fuzz.py
-grep -E '^Ran |^OK' build/ci-python-valgrind.log
-
 work=$(mktemp -d)
 rm -rf python/build python/*.egg-info
-# The README's command, from the root of the tree: the package builds and bundles the library.
+
+step "pip install ./python (the README's command): the libraries and the extension module, bundled"
 /usr/bin/python3 -m venv --system-site-packages "$work/venv"
 quiet python-install "$work/venv/bin/pip" install --no-build-isolation ./python
 tail -n 1 build/ci-python-install.log
-# docs/python.md's wheel, installed into an environment on another path.
+package=$("$work/venv/bin/python" -c 'import os, tovakwrapper; print(os.path.dirname(tovakwrapper.__file__))')
+# Each bundled file finds its neighbours through $ORIGIN and nowhere else.
+for file in "$package"/*.so*; do
+    paths=$(readelf -d "$file" | sed -nE 's/.*\((RPATH|RUNPATH)\).*\[(.*)\]$/\1 \2/p' | paste -sd' ')
+    # shellcheck disable=SC2016  # $ORIGIN is the loader's, not the shell's
+    [ "$paths" = 'RUNPATH $ORIGIN' ] || { echo "$file: '$paths', not RUNPATH \$ORIGIN alone"; exit 1; }
+done
+echo "bundled, each with RUNPATH \$ORIGIN alone: $(cd "$package" && printf '%s ' ./*.so* | sed 's#\./##g')"
+
+step "tests (the property-based test from a fixed seed), mypy, the control-loop example"
+TOVAK_FUZZ_EXAMPLES=400 quiet python "$work/venv/bin/python" -m unittest discover -s python/tests -v
+grep -E '^Ran |^OK|FAILED' build/ci-python.log
+! grep -q 'skipped' build/ci-python.log || { grep 'skipped' build/ci-python.log; echo "some Python tests were skipped"; exit 1; }
+quiet python-mypy /usr/bin/python3 -m mypy python/tovakwrapper
+tail -n 1 build/ci-python-mypy.log
+quiet python-example "$work/venv/bin/python" examples/control_loop.py
+cat build/ci-python-example.log
+
+step "the property-based test under valgrind"
+# PYTHONMALLOC=malloc lets memcheck see every Python allocation (array
+# buffers included) instead of the interpreter's own arenas. valgrind reads
+# the suppressions of .ci/valgrind.supp through the root's .valgrindrc.
+TOVAK_FUZZ_EXAMPLES=15 TOVAK_FUZZ_NO_SHRINK=1 PYTHONMALLOC=malloc quiet python-valgrind \
+    valgrind -q --error-exitcode=1 \
+    "$work/venv/bin/python" -m unittest python/tests/test_fuzz.py
+grep -E '^Ran |^OK' build/ci-python-valgrind.log
+
+step "pip wheel: one abi3 wheel, installed into an environment elsewhere"
 quiet python-wheel /usr/bin/python3 -m pip wheel --no-build-isolation --no-deps ./python -w "$work/wheels"
-wheel=$(ls "$work"/wheels/*.whl)
-echo "wheel: $(basename "$wheel"), holding $(/usr/bin/python3 -m zipfile -l "$wheel" | grep -o 'libtovakWrapper[^ ]*' | paste -sd' ')"
-[[ "$wheel" == *-py3-none-linux_*.whl ]] || { echo "not a platform wheel"; exit 1; }
+wheels=("$work"/wheels/*.whl)
+if [ "${#wheels[@]}" != 1 ] || [[ "${wheels[0]}" != *-cp311-abi3-linux_*.whl ]]; then
+    echo "expected one cp311-abi3 wheel, got: ${wheels[*]}"; exit 1
+fi
+echo "wheel: $(basename "${wheels[0]}"), holding" \
+    "$(/usr/bin/python3 -m zipfile -l "${wheels[0]}" | grep -oE '[A-Za-z0-9_.]+\.so[.0-9]*' | paste -sd' ')"
 /usr/bin/python3 -m venv --system-site-packages "$work/elsewhere/env"
-quiet python-wheel-install "$work/elsewhere/env/bin/pip" install --no-index "$wheel"
+quiet python-wheel-install "$work/elsewhere/env/bin/pip" install --no-index "${wheels[0]}"
 for env in venv elsewhere/env; do
-    (cd "$work" && env -u TOVAK_WRAPPER_LIBRARY -u PYTHONPATH "$env/bin/python" - "$env" "$OLDPWD/README.md" \
-        "$OLDPWD/docs/python.md" <<'EOF'
-import contextlib, io, os, re, sys
-import tovakwrapper as tw
-env = os.path.realpath(sys.argv[1])
-package = os.path.dirname(os.path.realpath(tw.__file__))
-assert package.startswith(env + os.sep), f'imported {tw.__file__}'
-assert os.path.dirname(os.path.realpath(tw.load().path)) == package, f'loaded {tw.load().path}'
-print(f'{sys.argv[1]}: tovakwrapper and its library from {package}')
-for name in sys.argv[2:]:
-    with open(name) as text:
-        snippets = re.findall(r'```python\n(.*?)```', text.read(), re.S)
-    assert snippets, name
-    for snippet in snippets:
-        output = io.StringIO()
-        with contextlib.redirect_stdout(output):
-            exec(compile(snippet, name, 'exec'), {})
-    print(f'  {len(snippets)} snippets of {os.path.basename(name)} ran; the last printed:',
-          output.getvalue().strip().replace('\n', ' | '))
-EOF
-    ) || { echo "the Python package installed in $env failed"; exit 1; }
+    (cd "$work" && env -u PYTHONPATH "$env/bin/python" "$OLDPWD/python/tests/check_installed.py" "$env" \
+        "$OLDPWD/README.md" "$OLDPWD/docs/python.md") || { echo "the Python package installed in $env failed"; exit 1; }
 done
 rm -rf "$work" python/build python/*.egg-info

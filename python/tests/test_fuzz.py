@@ -1,14 +1,15 @@
 # SPDX-License-Identifier: MIT
-"""A property-based test of the checked calls.
+"""A property-based test of the checked calls and call lists.
 
-Random sequences of checked calls, prepared calls and their runs, table
-edits, re-initializations and hostile arguments run against messages whose
-every array sits between guard bytes, and against a pure-Python model of
-the same messages written from the addressing rules alone. Every call must
-either raise TypeError, ValueError or RuntimeError and change nothing, or
-change exactly what the model changes and return what the model returns;
-the guards must never change. Well-formed, in-range arguments must be
-accepted, and anything else refused.
+Random sequences of checked calls, call lists (built, then run after what
+they were given or what they read has changed), table edits,
+re-initializations and hostile arguments run against messages whose every
+array sits between guard bytes, and against a pure-Python model of the same
+messages written from the addressing rules alone. Every call must either
+raise TypeError, ValueError or RuntimeError and change nothing, or change
+exactly what the model changes and return what the model returns; the
+guards must never change. Well-formed, in-range arguments must be accepted,
+and anything else refused.
 
 TOVAK_FUZZ_EXAMPLES sets the number of examples (default 150); the seed is
 fixed, so a run is repeatable.
@@ -18,7 +19,6 @@ import ctypes
 import math
 import os
 import struct
-import tempfile
 import unittest
 
 import tovakwrapper as tw
@@ -47,7 +47,7 @@ KINDS = [('floats', 4), ('high_res_angles', 16), ('vector3fs', 12), ('quaternion
          ('leds', 4)]
 FAMILY_KIND = {'Float': 0, 'HighResAngle': 1, 'Vector3f': 2, 'Quaternionf': 3, 'UInt64': 4,
                'Enum': 5, 'Bool': 6, 'NumberedFloat': 7, 'IoPin': 8, 'IoPinInt': 8,
-               'IoPinFloat': 8, 'Led': 9, 'Flag': 11, 'Field': None}
+               'IoPinFloat': 8, 'Led': 9, 'Flag': 11, 'Field': None, 'Kind': None}
 # The host's element of each family: (array typecode or None, ctypes type, width).
 HOST = {'Float': ('f', ctypes.c_float, 4), 'HighResAngle': ('d', ctypes.c_double, 8),
         'Vector3f': (None, tw.MiVector3f, 12), 'Quaternionf': (None, tw.MiQuaternionf, 16),
@@ -60,7 +60,8 @@ COPY = {'Command': 0, 'Feedback': 1, 'Info': 2}
 
 
 class Accessor:
-    """One accessor, described from its name."""
+    """One accessor, described from its name; or (miCommandHasKind ...) a
+    presence query by kind and field."""
 
     def __init__(self, name):
         rest = name[2:]
@@ -69,17 +70,15 @@ class Accessor:
         self.op, self.family = rest[:3], rest[3:]
         self.name = name
         self.method = ''.join('_' + c.lower() if c.isupper() else c for c in name[2:])[1:] \
-            .replace('u_int64', 'uint64')
+            .replace('u_int64', 'uint64').replace('_has_kind', '_has')
         self.kind = FAMILY_KIND[self.family]
         self.setter = self.op == 'Set'
-        if self.op == 'Has':
-            self.host = HOST['Bool']
-        else:
-            self.host = HOST[self.family]
-        self.indexed = self.family in ('NumberedFloat', 'IoPin', 'IoPinInt', 'IoPinFloat')
+        self.host = HOST['Bool'] if self.op == 'Has' else HOST[self.family]
+        self.indexed = self.family in ('NumberedFloat', 'IoPin', 'IoPinInt', 'IoPinFloat', 'Kind')
 
 
-ACCESSORS = [Accessor(name) for name in tw.FUNCTIONS]
+ACCESSORS = [Accessor(name) for name in tw.FUNCTIONS] + \
+    [Accessor(f'mi{m}HasKind') for m in COPY]
 
 
 class Guarded:
@@ -148,28 +147,23 @@ class World:
             self.messages.append(arrays)
             self.model.append([bytearray(a.payload()) for a in arrays])
         self.order = draw(st.lists(st.integers(0, len(self.messages) - 1), min_size=1, max_size=5))
-        self.array = (tw.MessageRecord * len(self.order))()
-        for record, m in zip(self.array, self.order):
-            arrays = self.messages[m]
+        array_ = (tw.MessageRecord * len(self.order))()
+        for record, m in zip(array_, self.order):
             ctypes.memmove(ctypes.addressof(record),
-                           struct.pack('<12Q', *[a.address for a in arrays], 0), 96)
-        self.records = tw.Records(self.array, tw.Shape(self.words, *self.lengths))
+                           struct.pack('<12Q', *[a.address for a in self.messages[m]], 0), 96)
+        self.message = draw(st.sampled_from([None] * 4 + ['command', 'feedback', 'info']))
+        self.records = tw.Records(array_, tw.Shape(self.words, *self.lengths), self.message)
+        ctypes.memset(array_, 0, ctypes.sizeof(array_))  # the Records hold their own copy
         self.keep = []
-        self.prepared = []
         self.sources = []  # the memory behind read-only views
-        self.initialized = False
-        self.base, self.tables = [[0] * 12] * 3, [[None, None]] * 3
-        if draw(st.integers(0, 7)):
-            self.initialize()
-        else:  # a library loaded afresh, not initialized yet
-            self.lib = self.case.fresh_library()
+        self.initialize()
 
     # -- the metadata -------------------------------------------------------------------
 
     def initialize(self):
         draw = self.draw
         bits = 32 * self.words
-        self.base, self.tables, metas = [], [], []
+        self.base, self.tables, self.blocks, metas = [], [], [], []
         for _ in range(3):
             meta = tw.MessageMetadata()
             # Mostly in range; some near the end of the presence words or
@@ -187,10 +181,13 @@ class World:
                 if how == 'null':
                     tables.append(None)
                     continue
-                table = (ctypes.c_int32 * draw(st.sampled_from([0, 2, 3])))()
+                # Inside a block of bytes, which an out= may be made to overlap.
+                block = bytearray(2 * GUARD + 12 + 2 * 96)
+                table = (ctypes.c_int32 * draw(st.sampled_from([0, 2, 3]))).from_buffer(block, GUARD + 96)
                 for i in range(len(table)):
                     table[i] = draw(st.integers(-2, 5))
                 self.keep.append(table)
+                self.blocks.append(block)
                 if how == 'array':
                     setattr(meta, field, table)
                     tables.append(table)
@@ -208,7 +205,6 @@ class World:
             with self.case.assertRaises(TypeError):
                 self.lib.initialize(liar, metas[1], metas[2])
         self.lib.initialize(*metas)
-        self.initialized = True
 
     def edit_table(self):
         draw = self.draw
@@ -216,6 +212,11 @@ class World:
         table = self.tables[copy][which]
         if isinstance(table, ctypes.Array) and len(table):
             table[draw(st.integers(0, len(table) - 1))] = draw(st.integers(-2, 6))
+
+    def overlaps_a_table(self, start, size):
+        return size and any(
+            isinstance(t, ctypes.Array) and len(t) and start < ctypes.addressof(t) + 4 * len(t)
+            and ctypes.addressof(t) < start + size for pair in self.tables for t in pair)
 
     # -- arguments ----------------------------------------------------------------------
 
@@ -239,6 +240,8 @@ class World:
                 return dtype.type(value), value
             return numpy.array(value, dtype), value
         if how == 'bool':
+            if numpy is not None and draw(st.booleans()):
+                return numpy.bool_(draw(st.booleans())), None
             return draw(st.booleans()), None
         if how == 'float':
             return float(value), None
@@ -250,17 +253,21 @@ class World:
         if how == 'refusing':
             return Hostile.Refusing(), None
         if how == 'subint':
-            return Hostile.SubInt(value), value  # operator.index takes an int subclass as it is
+            return Hostile.SubInt(value), value  # an int subclass is taken as the int it is
         if how == 'none':
             return None, None
         return value, value
 
     def count(self):
         draw = self.draw
-        count, value = self.index(-1, len(self.order) + 1)
-        if count is None or draw(st.integers(0, 2)) == 0:
+        how = draw(st.integers(0, 5))
+        if how < 2:
             return None, len(self.order)  # every record
-        return count, value
+        if how < 5:
+            value = draw(st.integers(0, len(self.order)))
+            return value, value
+        count, value = self.index(-1, len(self.order) + 1)
+        return (None, len(self.order)) if count is None else (count, value)
 
     def buffer(self, acc, n, out):
         """(buffer, whether it must be accepted, function giving its current
@@ -271,16 +278,17 @@ class World:
         if not out:
             size = draw(st.sampled_from([size, size, size + width]))
         payload = self.values_payload(acc, size // width) if not out else bytes(size)
-        kinds = ['ctypes'] * 4 + ['raw', 'memoryview', 'wrong length', 'misaligned', 'list']
+        kinds = ['ctypes'] * 4 + ['raw', 'memoryview', 'wrong length', 'misaligned', 'list',
+                                  'resized']
         kinds += ['array'] * 4 if typecode else []
         kinds += ['read-only'] + (['numpy'] * 4 + ['numpy read-only', 'numpy strided',
                                                    'numpy dtype'] if numpy is not None else [])
         if out:
-            kinds += ['overlap'] if size and width <= 12 else []
-            kinds += ['none'] * 3
+            kinds += ['overlap'] * 2 + ['none'] * 3
         else:
             kinds += ['none'] * 2 + ['numpy read-only'] * 3 * (numpy is not None)
         how = self.how = draw(st.sampled_from(kinds))
+        self.span = None
         if how == 'none':
             return None, True, None, None
         if how == 'list':
@@ -288,6 +296,17 @@ class World:
         if how == 'array':
             buf = array.array(typecode, payload)
             return buf, True, lambda: bytes(buf), None
+        if how == 'resized':  # its export holds more bytes than elements: refused
+            buf = (ctype * (size // width))()
+            ctypes.resize(buf, ctypes.sizeof(buf) + 64)
+            self.keep.append(buf)
+            return buf, False, None, None
+        if how == 'overlap':  # out over a table of the metadata, or beside one
+            block = draw(st.sampled_from(self.blocks)) if self.blocks else bytearray(300)
+            start = GUARD + 96 + 8 * draw(st.integers(-(size // 8) - 1, 2))  # 8-byte aligned
+            view = memoryview(block)[start:start + size]
+            self.span = (ctypes.addressof(ctypes.c_char.from_buffer(block)) + start, size)
+            return tw.Raw(view), not self.overlaps_a_table(*self.span), lambda: bytes(view), None
         guarded = bytearray([FILL] * GUARD) + bytearray(payload) + bytearray([FILL] * GUARD)
         self.keep.append(guarded)
 
@@ -330,15 +349,14 @@ class World:
             if typecode:
                 view = view.cast(typecode)
             return (view if typecode else tw.Raw(view)), not out, lambda: data, None
-        if how == 'overlap':
-            records = (ctypes.c_uint8 * ctypes.sizeof(self.array)).from_buffer(self.array)
-            return tw.Raw(memoryview(records)[8:8 + size]), False, None, None
         if how == 'numpy':
             dtype = {'f': numpy.float32, 'd': numpy.float64, 'Q': numpy.uint64, 'i': numpy.int32,
                      'B': numpy.uint8, 'q': numpy.int64, 'I': numpy.uint32}.get(typecode)
             if dtype is None:
-                if acc.family == 'IoPin':
-                    return tw.Raw(memoryview(guarded)[GUARD:GUARD + size]), True, current, guards
+                if acc.family == 'IoPin':  # the structured array of the IoPinEntry layout
+                    dtype = [('value', '<i8'), ('tag', '<u4'), ('padding', '<u4')]
+                    return numpy.frombuffer(guarded, dtype, size // width, GUARD), True, \
+                        current, guards
                 columns = width // 4
                 if draw(st.booleans()):
                     buf = numpy.frombuffer(guarded, numpy.float32, size // 4, GUARD) \
@@ -381,14 +399,14 @@ class World:
 
     def plan(self, acc, n, a, b):
         """The value index, presence bit and table read by accessor `acc`
-        with count n and index arguments a (field, bit, number or pin) and b
-        (field or bank of the table accessors): (value index or None,
-        presence word and mask or None, inert), or None when the call must
-        be refused."""
+        with count n and index arguments a (field, bit, number, pin or kind)
+        and b (field or bank of the table accessors, field of a query by
+        kind): (value index or None, presence word and mask or None, inert),
+        or None when the call must be refused."""
         if n is None or not 0 <= n <= len(self.order):
             return None
-        if not self.initialized and (acc.setter or acc.indexed or acc.family == 'Flag'):
-            return None  # these read the metadata
+        if self.message is not None and self.message != acc.message.lower():
+            return None
         words, k = self.words, acc.kind
         message = COPY[acc.message]
 
@@ -399,10 +417,17 @@ class World:
             if a is None or not 0 <= a < 32 * words:
                 return None
             return None, (a >> 5, 1 << (a & 31)), False
+        if acc.family == 'Kind':
+            if a is None or b is None or not 0 <= a < 12:
+                return None
+            if not (0 <= b < self.lengths[a] if a < 10 else 0 <= b <= U32):
+                return None
+            where = presence(message, a, b)
+            return None if where is None else (None, where, False)
         if acc.family == 'Flag':
             if a is None or not 0 <= a <= U32:
                 return None
-            where = presence(message, 11, a)
+            where = presence(0 if acc.setter else message, 11, a)
             return None if where is None else (None, where, False)
         if not acc.indexed:
             if a is None or not 0 <= a < self.lengths[k]:
@@ -461,7 +486,7 @@ class World:
             if inert:
                 out += bytes(acc.host[2])
                 continue
-            if acc.family in ('Field', 'Flag'):
+            if acc.family in ('Field', 'Flag', 'Kind'):
                 word, mask = where
                 out.append(1 if struct.unpack_from('<I', m[0], 4 * word)[0] & mask else 0)
                 continue
@@ -491,6 +516,9 @@ class World:
         fill = bytes([FILL] * GUARD)
         return [[fill + bytes(a) + fill for a in arrays] for arrays in self.model]
 
+    def tables_now(self):
+        return [bytes(block) for block in self.blocks]
+
 
 def same_readings(acc, got, expected):
     """Angle readings are doubles: a NaN is a NaN whatever its payload."""
@@ -509,96 +537,56 @@ class Fuzz:
     def __init__(self, case, lib, data):
         self.case, self.lib, self.data = case, lib, data
         self.world = World(case, lib, data.draw)
+        self.lists = []  # (call list, [entries added])
 
     def step(self):
         draw = self.data.draw
-        what = draw(st.sampled_from(['call'] * 5 + ['prepare'] * 3 + ['run'] * 6
-                                    + ['edit'] * 3 + ['initialize', 'mutate'] + ['scenario'] * 3
-                                    + ['list'] * 2))
+        what = draw(st.sampled_from(['call'] * 6 + ['add'] * 4 + ['run'] * 4 + ['edit'] * 3
+                                    + ['initialize', 'mutate']))
         world = self.world
         if what == 'edit':
             world.edit_table()
         elif what == 'initialize':
             world.initialize()
-        elif what == 'list':
-            if world.prepared and world.lib is self.lib:
-                chosen = draw(st.lists(st.sampled_from(world.prepared), min_size=1, max_size=4))
-                self.run_list(chosen)
-        elif what == 'scenario':
-            # A prepared call, then what was given to it changes, then a table
-            # entry it may read, then it runs.
-            before = len(world.prepared)
-            self.call(draw(st.sampled_from(ACCESSORS)), True)
-            if len(world.prepared) > before:
-                self.mutate()
-                world.edit_table()
-                self.run_prepared(world.prepared[-1])
-        elif what in ('mutate', 'run'):
-            if what == 'mutate' or draw(st.booleans()):
-                self.mutate()
-            if what == 'run' and world.prepared:
+        elif what == 'mutate':
+            self.mutate()
+        elif what == 'add':
+            if not self.lists or draw(st.integers(0, 3)) == 0:
+                self.lists.append((self.lib.calls(), []))
+            chosen = draw(st.sampled_from(self.lists))
+            for _ in range(draw(st.integers(1, 4))):
+                self.call(draw(st.sampled_from(ACCESSORS)), chosen)
+        elif what == 'run':
+            if self.lists:
                 if draw(st.booleans()):
-                    world.edit_table()  # so that the prepared call may check again
-                self.run_prepared(draw(st.sampled_from(world.prepared)))
+                    world.edit_table()  # so that the list may have to be checked again
+                self.run_list(draw(st.sampled_from([c for c in self.lists if c[1]] or self.lists)))
         else:
-            self.call(draw(st.sampled_from(ACCESSORS)), what == 'prepare')
-
-    def run_list(self, entries):
-        """The prepared calls as one call list: refused as a whole when the
-        model refuses any of them, else each does what the model does, in order."""
-        world = self.world
-        plans = [world.plan(acc, n, av, bv if acc.indexed else 0)
-                 for acc, _, _, (n, av, bv, _, _, _) in entries]
-        before = world.memory()
-        try:
-            step = self.lib.calls(*[call for _, call, _, _ in entries])
-        except (ValueError, RuntimeError) as error:
-            # Refused when made: a call the model refuses, or a getter's out
-            # over the records of another call of the list.
-            self.case.assertTrue(None in plans or 'overlaps the records' in str(error), str(error))
-            self.case.assertEqual(world.memory(), before, 'a refused call list wrote')
-            return
-        before = world.memory()
-        guards = [g() if g else None for _, _, _, (_, _, _, _, g, _) in entries]
-        try:
-            results = step()
-        except (TypeError, ValueError, RuntimeError) as error:
-            self.case.assertIn(None, plans, f'a call list refused safe calls: {error}')
-            self.case.assertEqual(world.memory(), before, 'a refused call list wrote')
-            return
-        self.case.assertNotIn(None, plans, 'a call list ran a call the model refuses')
-        results = list(results)
-        for i, ((acc, call, _, (n, _, _, current, guard, buf)), plan, guard_before) in enumerate(
-                zip(entries, plans, guards)):
-            again = any(later[1] is call for later in entries[i + 1:])  # its out is read again
-            values = current() if acc.setter and buf is not None and acc.family != 'Flag' else None
-            expected = world.run_model(acc, n, plan, values)
-            if not acc.setter:
-                result = results.pop(0)
-                got = current() if buf is not None else bytes(result)
-                self.case.assertTrue(again or same_readings(acc, got, expected),
-                                     f'{acc.method} in a call list: read {got.hex()}, '
-                                     f'model {expected.hex()}')
-            if guard:
-                self.case.assertEqual(guard(), guard_before, f'{acc.method}: out of bounds')
-        self.case.assertEqual(world.memory(), world.expected_memory(), 'call list: messages')
+            self.call(draw(st.sampled_from(ACCESSORS)), None)
 
     def mutate(self):
-        """What prepared calls were given changes behind them: 0-d index
-        arrays, and the memory behind read-only values."""
+        """What call lists were given changes behind them: 0-d index arrays,
+        and the memory behind read-only values."""
         draw = self.data.draw
-        for _, _, args, _ in self.world.prepared:
-            for arg in args:
-                if numpy is not None and type(arg) is numpy.ndarray and arg.ndim == 0:
-                    arg[()] = draw(st.integers(-10, 10))
+        for _, entries in self.lists:
+            for entry in entries:
+                for arg in entry['args']:
+                    if numpy is not None and type(arg) is numpy.ndarray and arg.ndim == 0:
+                        arg[()] = numpy.array(draw(st.integers(-10, 10))).astype(arg.dtype)
         for source in self.world.sources:
             source[:] = bytes((b + 1) & 255 for b in source)
 
-    def arguments(self, acc, prepare):
+    def arguments(self, acc):
         world = self.world
         count, n = world.count()
         bound = n if n is not None and 0 <= n <= len(world.order) else len(world.order)
-        if acc.indexed:
+        if acc.family == 'Kind':
+            a, av = world.index(0, 12) if self.data.draw(st.integers(0, 3)) else \
+                (tw.KIND(self.data.draw(st.integers(0, 11))).name, None)
+            if type(a) is str:
+                av = tw.KIND[a]
+            b, bv = world.index(0, 6)
+        elif acc.indexed:
             a, av = world.index(-1, 3)
             b, bv = world.index(0, 2)
         elif acc.family == 'Field':
@@ -607,43 +595,45 @@ class Fuzz:
         else:
             a, av = world.index(0, 5 if acc.family != 'Flag' else 20)
             b, bv = None, 0
-        if prepare and numpy is not None:
-            # Indices that can change after the call is prepared.
-            if type(a) is int and -2**63 <= a < 2**63 and self.data.draw(st.booleans()):
+        if numpy is not None and self.data.draw(st.booleans()):
+            # Indices that can change after a call list took them.
+            if type(a) is int and -2**63 <= a < 2**63:
                 a = numpy.array(a)
-            if type(b) is int and -2**63 <= b < 2**63 and self.data.draw(st.booleans()):
+            if type(b) is int and -2**63 <= b < 2**63:
                 b = numpy.array(b)
         buffer = world.buffer(acc, bound, not acc.setter)
         return count, n, (a, b), (av, bv), buffer
 
-    def invoke(self, acc, prepare, count, a, b, buf):
-        method = getattr(self.world.lib, acc.method)
-        if prepare:
-            method = method.prepare
+    def invoke(self, target, acc, count, a, b, buf):
         args = [self.world.records] + ([buf] if acc.setter else []) + [a] + \
             ([b] if acc.indexed else [])
         kwargs = {} if count is None else {'count': count}
         if not acc.setter:
             kwargs['out'] = buf
-        return method(*args, **kwargs)
+        return getattr(target, acc.method)(*args, **kwargs)
 
-    def call(self, acc, prepare):
+    def call(self, acc, into):
+        """A checked call, or (into a call list) a call added to a list."""
         world = self.world
-        count, n, (a, b), (av, bv), (buf, ok, current, guards) = self.arguments(acc, prepare)
+        count, n, (a, b), (av, bv), (buf, ok, current, guards) = self.arguments(acc)
         plan = world.plan(acc, n, av, bv if acc.indexed else 0)
         accepted = plan is not None and (ok or acc.family == 'Flag' and acc.setter)
-        before, guards_before = world.memory(), guards and guards()
+        before, tables, guards_before = world.memory(), world.tables_now(), guards and guards()
+        target = into[0] if into else self.lib
         try:
-            result = self.invoke(acc, prepare, count, a, b, buf)
+            result = self.invoke(target, acc, count, a, b, buf)
         except (TypeError, ValueError, RuntimeError) as error:
             self.case.assertFalse(accepted, f'{acc.method} refused well-formed arguments: {error}')
             self.case.assertEqual(world.memory(), before, f'{acc.method} refused but wrote')
+            self.case.assertEqual(world.tables_now(), tables, f'{acc.method} wrote a table')
             return
         self.case.assertTrue(accepted, f'{acc.method} accepted {a!r}, {b!r}, count={count!r}, '
                                        f'buffer {type(buf).__name__} ({world.how}, model: {plan})')
-        if prepare:
-            self.case.assertEqual(world.memory(), before, 'prepare() wrote')
-            world.prepared.append((acc, result, (a, b, buf), (n, av, bv, current, guards, buf)))
+        if into:
+            self.case.assertEqual(world.memory(), before, 'adding a call to a list wrote')
+            into[1].append({'acc': acc, 'n': n, 'av': av, 'bv': bv, 'args': (a, b),
+                            'current': current, 'guards': guards, 'buf': buf, 'result': result,
+                            'span': world.span})
             return
         self.check(acc, n, plan, result, buf, current, guards, guards_before)
 
@@ -662,40 +652,44 @@ class Fuzz:
             self.case.assertTrue(same_readings(acc, got, expected),
                                  f'{acc.method}: read {got.hex()}, model {expected.hex()}')
 
-    def run_prepared(self, entry):
-        acc, call, _, (n, av, bv, current, guards, buf) = entry
+    def run_list(self, chosen):
+        """A call list runs as a whole or not at all: refused when the model
+        refuses any of its calls now, else each call does what the model
+        does, in order."""
+        step, entries = chosen
         world = self.world
-        plan = world.plan(acc, n, av, bv if acc.indexed else 0)
-        before, guards_before = world.memory(), guards and guards()
+        plans = [world.plan(e['acc'], e['n'], e['av'], e['bv'] if e['acc'].indexed else 0)
+                 for e in entries]
+        outs_ok = not any(e['span'] and world.overlaps_a_table(*e['span']) for e in entries)
+        before, tables = world.memory(), world.tables_now()
+        guards = [e['guards']() if e['guards'] else None for e in entries]
         try:
-            result = call()
+            step()
         except (TypeError, ValueError, RuntimeError) as error:
-            self.case.assertIsNone(plan, f'prepared {acc.method} refused a safe run: {error}')
-            self.case.assertEqual(world.memory(), before, f'prepared {acc.method} refused but wrote')
+            self.case.assertTrue(None in plans or not outs_ok, f'a call list refused safe calls: {error}')
+            self.case.assertEqual(world.memory(), before, 'a refused call list wrote')
+            self.case.assertEqual(world.tables_now(), tables, 'a refused call list wrote a table')
             return
-        self.case.assertIsNotNone(plan, f'prepared {acc.method} ran where the model refuses')
-        self.check(acc, n, plan, result, buf, current, guards, guards_before)
+        refused = [(e['acc'].method, e['n'], e['av'], e['bv']) for e, p in zip(entries, plans)
+                   if p is None]
+        self.case.assertFalse(refused, f'a call list ran calls the model refuses: {refused}')
+        for e, plan, guard_before in zip(entries, plans, guards):
+            acc = e['acc']
+            values = e['current']() if acc.setter and e['buf'] is not None \
+                and acc.family != 'Flag' else None
+            expected = world.run_model(acc, e['n'], plan, values)
+            if not acc.setter:
+                got = e['current']() if e['buf'] is not None else bytes(e['result'])
+                self.case.assertTrue(same_readings(acc, got, expected),
+                                     f'{acc.method} in a call list: read {got.hex()}, '
+                                     f'model {expected.hex()}')
+            if e['guards']:
+                self.case.assertEqual(e['guards'](), guard_before, f'{acc.method}: out of bounds')
+        self.case.assertEqual(world.memory(), world.expected_memory(), 'call list: messages')
 
 
 @unittest.skipIf(given is None, 'hypothesis is not installed (Debian: python3-hypothesis)')
 class FuzzTest(unittest.TestCase):
-    def setUp(self):
-        self.directory = tempfile.TemporaryDirectory()
-        with open(tw.load().path, 'rb') as library:
-            self.image = library.read()
-        self.copies = 0
-
-    def tearDown(self):
-        self.directory.cleanup()
-
-    def fresh_library(self):
-        """A copy of the library under a new name: a library never initialized."""
-        self.copies += 1
-        path = os.path.join(self.directory.name, f'libtovakWrapper{self.copies}.so')
-        with open(path, 'wb') as copy:
-            copy.write(self.image)
-        return tw.Library(path)
-
     def test_checked_calls_refuse_or_match_the_model(self):
         lib = tw.load()
 

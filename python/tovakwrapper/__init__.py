@@ -1,152 +1,164 @@
 # SPDX-License-Identifier: MIT
-"""Python host for tovakWrapper, through ctypes (standard library only;
-numpy arrays are accepted wherever a buffer is). Run it with Debian's
-/usr/bin/python3, which has python3-numpy; another python3 may come first on
-PATH.
+"""Python host for tovakWrapper: checked calls made in C, under the GIL.
 
->>> import array, tovakwrapper as tw
+>>> import numpy, tovakwrapper as tw
 >>> from tovakwrapper.simulated import Group
->>> lib = tw.load()                                    # finds libtovakWrapper
+>>> lib = tw.load()                          # the library bundled in the package
 >>> command, feedback, info = Group(), Group(first_bit=3), Group(first_bit=5)
 >>> lib.initialize(command.meta, feedback.meta, info.meta)
->>> lib.command_set_float(command.records, array.array('f', [0.5, 1.5, 2.5, 3.5]), 2)
+>>> lib.command_set_float(command.records, numpy.float32([0.5, 1.5, 2.5, 3.5]), 2)
 >>> lib.feedback_get_float(command.records, 2)
-array('f', [0.5, 1.5, 2.5, 3.5])
->>> bit = lib.presence_bit('command', tw.KIND.FLOAT, 2)   # what the has_field calls take
->>> list(lib.command_has_field(command.records, bit))
-[1, 1, 1, 1]
+array([0.5, 1.5, 2.5, 3.5], dtype=float32)
+>>> lib.command_has(command.records, 'FLOAT', 2)   # Float field 2 present?
+array([1, 1, 1, 1], dtype=uint8)
 
-Records and shapes
-------------------
-Every checked call takes a `Records`: an array of MessageRecords (a ctypes
-array, or any C-contiguous buffer of whole 96-byte records at an 8-byte
-aligned address) together with a `Shape`, the number of presence words and
-of elements of each value array that every message has at least. A Records
-object cannot be changed: its array, shape, count and address are read-only,
-and its buffer stays exported (so it cannot be resized, ctypes.resize()
-excepted) while it exists.
+Records hold a copy of the MessageRecords and the Shape of the messages
+(presence words, the length of each value array), optionally their message
+('command', 'feedback' or 'info'): tw.Records(array, shape, message=None).
 
-Call shapes
------------
 Each accessor is a method named after it (miFeedbackGetIoPinInt ->
-lib.feedback_get_io_pin_int), taking the C arguments in the same order, less
-the count, which is a keyword (None: every record):
+lib.feedback_get_io_pin_int) taking the C arguments in order less the count;
+count and out are keyword-only: setters (records, values, field, *,
+count=None), values None setting the presence bits only; getters and queries
+(records, field, *, count=None, out=None); numbered floats (..., number,
+field, ...), pins (..., pin, bank, ...); has_field (records, bit, ...), an
+absolute presence bit. lib.command_has(records, kind, field) asks by kind
+and field instead, and lib.presence_bit(message, kind, field) gives the bit;
+a kind is a tw.KIND or its name ('FLOAT').
 
-- setters: (records, values, field, count=None); values None sets only the
-  presence bits; miCommandSetFlag never reads its values;
-- getters and queries: (records, field, count=None, out=None); without out=
-  they return a new array.array (or ctypes array for structures);
-- numbered floats: (..., number, field, ...); pins: (..., pin, bank, ...);
-- has_field: (records, bit, ...), an absolute presence bit, which
-  lib.presence_bit(message, kind, field) computes from the metadata last
-  passed to initialize(); tw.KIND.FLOAT and tw.KIND['FLOAT'] are both 0.
+Without out=, a getter returns a new numpy array (float32, float64, int32,
+uint32, uint8, uint64, int64; (count, 3) and (count, 4) float32 for Vector3f
+and Quaternionf; a structured array of value, tag and padding for IoPinEntry);
+without numpy, an array.array, a memoryview of shape (count, 3) or (count, 4),
+or a ctypes array of IoPinEntry. out= takes any C-contiguous buffer of the
+element type: numpy arrays (structured ones of the same layout too),
+array.array, ctypes arrays, memoryviews; tw.Raw(buffer) passes any bytes.
 
-Element types: float32 (Float, NumberedFloat, IoPinFloat), float64
-(HighResAngle), int32 (Enum), uint32 (Led), uint8 (Bool, flags, queries),
-uint64 (UInt64), int64 (IoPinInt), and 12-, 16- and 16-byte structures for
-Vector3f, Quaternionf and IoPin: ctypes arrays of MiVector3f, MiQuaternionf,
-IoPinEntry, numpy structured arrays of the same layout, and (n, 3) or (n, 4)
-float32 arrays for the first two. tw.Raw(buffer) passes any buffer's bytes
-when their size is a whole number of elements.
+A checked call converts each index once, takes its buffer, then checks, with
+no Python code running until the library returns: every index the library
+will compute against the records' shape and the tables of the metadata last
+passed to initialize(), the buffer's element type, length (values at least
+count elements, out exactly count), contiguity, writability, alignment and
+that out does not overlap a table. TypeError: a wrong type (a float or bool
+as an index, a buffer of another element type, records of another message);
+ValueError: out of range, wrong length, not contiguous, read-only out,
+misaligned, overlapping; RuntimeError: a call that reads the metadata
+(setters, flag getters, numbered-float and pin calls, presence by kind)
+before initialize(). Plain getters and has_field read no metadata and work
+before it. Nothing is written when a call raises.
 
-Checked, prepared and raw calls
--------------------------------
-A checked call reads each argument once and uses only what it read: every
-index becomes a plain int (operator.index, then the range check) and that
-int is what the library receives; each buffer's export is taken first and
-held until the call returns, and its element type, dimensions, length,
-contiguity, writability and alignment are checked on that export, whose
-address is the one passed. Before the native call it checks every index the
-library will compute against the records' shape and the tables of the
-metadata last passed to initialize() (value index, table entry plus number
-or pin, presence word), that out= does not overlap the records array, and
-that initialize() was called, for every call that reads the metadata
-(setters, flag getters, numbered-float and pin calls). Types are told by
-type(obj), so an object cannot pass for another by overriding __class__;
-numpy arrays are recognised without importing numpy.
-
-`.prepare(...)` of any checked call (same arguments) does all of that once
-and returns a `Prepared` call: calling it makes the native call again and
-returns out (getters) or None. It keeps the ints it converted, so an index
-object that changes afterwards (a 0-d numpy array) changes nothing, and it
-checks again, with those ints, only what can change: everything after a new
-initialize(), the table entry it reads when that entry changed. It holds its
-buffer, which therefore cannot be resized (ctypes.resize() excepted), and
-its out array when it made one; a read-only values buffer is
-read where it is at every call, never copied. Its properties (accessor,
-count, number, field, records, buffer, address) say what it passes.
-
-`lib.calls(a, b, ...)` takes prepared calls and returns a `CallList`: one
-callable that runs them in order in one native call (miRunCalls of the
-companion library libtovakWrapperCalls, found in the same directory as the
-main library) and returns the getters' out buffers, in order. It is checked
-with the prepared calls' own checks: all of them when it is made (plus that
-no getter's out overlaps the records of any call of the list), and again
-before a run only when initialize() was called since or a table entry one of
-its calls reads changed. It holds its prepared calls and so all their
-buffers. A companion library that calls another copy of the main library
-than the one loaded (the loader binds it by SONAME) is refused. For a
-control-loop step of ten accessors it costs about one raw call
-(examples/control_loop.py).
-
-`lib.raw` has the 49 library functions with their C types, unchecked: they
-behave as the library does (before miInitialize, setters place presence bits
-from base 0 and the table calls are inert).
-
-Errors
-------
-TypeError: an argument of the wrong type (a float or bool as an index, a
-buffer of the wrong element type, a MessageMetadata subclass). ValueError: a
-value out of range, a buffer of the wrong length, not C-contiguous,
-read-only as out=, misaligned, or out= overlapping the records. RuntimeError:
-a call that reads the metadata before initialize(). Each names the argument,
-what it is and the rule it breaks. Nothing is written when a call raises.
-
-What the checks take on trust
------------------------------
-Nothing in the process can verify these cheaply, so the host vouches for them:
-
-- that every message's arrays are at least as long as the records' Shape
-  says, and that the record pointers point into live memory: a pointer is
-  only an address (the message library that filled the records vouches for
-  that; the simulated Group builds them so), and the records are not
-  re-pointed afterwards through Records.array;
-- that out= does not overlap the messages' own storage (their presence words
-  and value arrays) and values does not overlap what a setter writes, as the
-  library's header requires: those arrays are reached through pointers, and
-  checking every record's arrays would cost a pass over all the messages;
-- that the metadata's tables stay as long as the c_int32 arrays assigned to
-  them (ctypes objects made with from_address can claim any length);
-- that the library's metadata copies are those last passed to
-  initialize(): a call to lib.raw.miInitialize, or from other native code in
-  the process, goes unseen;
-- that no other thread calls initialize(), edits a table entry, reassigns a
-  numpy array's dtype or calls ctypes.resize() on a buffer between a checked
-  call's checks and the end of its native call (the library takes no locks,
-  and a lock here would not bind other code; buffers, on the other hand, are
-  held so that they cannot be resized meanwhile);
-- that ctypes.resize() is not called on a buffer, records array or table
-  that a Records, prepared call or call list holds, nor on the ctypes object
-  behind a view of one (a memoryview, a numpy array, a Raw): it moves the
-  memory whatever exports are held on it, and the object may be reached
-  through any chain of views, so only the object itself could tell (the
-  same for numpy's unchecked resize(refcheck=False) and .data assignment);
-- that out= does not overlap the record array of another Records object
-  (the call's own records are checked): every live Records would have to be
-  looked at on every call;
-- that nobody forges the package's own objects (tuple.__new__(Records, ...))
-  or edits its private state.
+lib.calls() returns a CallList: the same methods add checked calls (a getter
+returns the out it will fill), and calling the list runs them all in one
+native call, checked again first only when initialize() was called or a
+table entry they read changed. lib.raw has the 49 functions as ctypes
+declarations, unchecked.
 """
-from . import simulated
-from ._layouts import (IO_PIN_TAG_FLOAT, IO_PIN_TAG_INT, KIND, LAYOUT, HighResAngleEntry,
-                       IoPinEntry, MessageMetadata, MessageRecord, MiCall, MiIoPinValue,
-                       MiQuaternionf, MiVector3f)
-from ._library import (FUNCTIONS, METADATA, RECORDS, CallList, Library, Prepared, Raw, Records,
-                       Shape, find_library, load)
+from __future__ import annotations
 
-__version__ = '0.1.0'
-__all__ = ['load', 'find_library', 'Library', 'Records', 'Shape', 'Prepared', 'CallList', 'MiCall',
-           'Raw', 'MessageRecord',
-           'MessageMetadata', 'HighResAngleEntry', 'IoPinEntry', 'MiIoPinValue', 'MiVector3f',
-           'MiQuaternionf', 'KIND', 'IO_PIN_TAG_INT', 'IO_PIN_TAG_FLOAT', 'FUNCTIONS', 'RECORDS',
-           'METADATA', 'LAYOUT', 'simulated']
+import array
+import ctypes
+import enum
+import os
+from typing import Any, Callable, Dict, List, Optional
+
+try:
+    from . import _native
+except ImportError as error:
+    raise ImportError('tovakwrapper._native, the compiled module, is missing: install the package '
+                      '(pip install ./python) and import it from there, not from the source '
+                      f'tree ({error})') from error
+from ._layouts import (IO_PIN_TAG_FLOAT, IO_PIN_TAG_INT, METADATA, RECORDS, HighResAngleEntry,
+                       IoPinEntry, MessageMetadata, MessageRecord, MiIoPinValue, MiQuaternionf,
+                       MiVector3f, Shape)
+from ._native import CallList, Raw, Records
+
+__version__: str = _native.__version__
+KIND = enum.IntEnum('KIND', dict(_native.KINDS))  # type: ignore[misc]
+KIND.__doc__ = "The field kinds: tw.KIND.FLOAT and tw.KIND['FLOAT'] are both 0."
+FUNCTIONS = tuple(row[1] for row in _native.ACCESSORS)  # miCommandSetFloat ... miInfoHasField
+
+# The ctypes type of each element type the accessor list names.
+_CTYPES: Dict[str, Any] = {'float': ctypes.c_float, 'double': ctypes.c_double, 'MiVector3f': MiVector3f,
+           'MiQuaternionf': MiQuaternionf, 'uint64_t': ctypes.c_uint64,
+           'int32_t': ctypes.c_int32, 'uint8_t': ctypes.c_uint8, 'IoPinEntry': IoPinEntry,
+           'int64_t': ctypes.c_int64, 'uint32_t': ctypes.c_uint32}
+_makers: List[Callable[[int], Any]] = []
+
+
+def _maker(ctype: str, typecode: Optional[str], width: int, columns: int,
+           numpy: Any) -> Callable[[int], Any]:
+    """What makes the out of a getter called without one: numpy when it imports."""
+    if numpy is not None:
+        if typecode is None:
+            dtype = numpy.dtype([('value', '<i8'), ('tag', '<u4'), ('padding', '<u4')])
+        else:
+            dtype = numpy.dtype(typecode)
+        return (lambda n: numpy.empty((n, columns), dtype)) if columns else \
+            (lambda n: numpy.empty(n, dtype))
+    if typecode is None:
+        return lambda n: (IoPinEntry * n)()
+    if columns:
+        return lambda n: memoryview(bytearray(width * max(n, 1))).cast(
+            'f', (max(n, 1), columns))[:n]
+    return lambda n: array.array(typecode, bytes(width * n))  # type: ignore[arg-type]
+
+
+def _new(element: int, n: int) -> Any:
+    if not _makers:
+        numpy: Any = None
+        try:
+            import numpy
+        except ImportError:
+            pass
+        _makers.extend(_maker(*row, numpy) for row in _native.ELEMENTS)
+    return _makers[element](n)
+
+
+_native._set_allocator(_new)
+
+
+def _declare(raw: ctypes.CDLL) -> None:
+    """The 49 functions' ctypes types, from the accessor list the module was built with."""
+    raw.miInitialize.argtypes, raw.miInitialize.restype = [METADATA] * 3, None
+    for _, function, _, _, op, entry, element in _native.ACCESSORS:
+        pointer: Any = ctypes.POINTER(_CTYPES[_native.ELEMENTS[element][0]])
+        head = [RECORDS, pointer] if op == 'SET' else [pointer, RECORDS]
+        tail = [ctypes.c_int32, ctypes.c_uint32] if entry else [ctypes.c_uint32]
+        getattr(raw, function).argtypes = head + [ctypes.c_uint32] + tail
+        getattr(raw, function).restype = None
+
+
+class Library(_native.Library):
+    """The library the module is linked to: a checked method per accessor,
+    initialize(), presence_bit(), the presence queries by kind, calls();
+    `raw`, the unchecked ctypes functions; `path`, the file loaded."""
+    __slots__ = ('raw', 'path')
+
+    def __init__(self) -> None:
+        self.path = os.path.realpath(_native.LIBRARY)
+        self.raw = ctypes.CDLL(self.path)
+        if ctypes.cast(self.raw.miInitialize, ctypes.c_void_p).value != _native.INITIALIZE_ADDRESS:
+            raise ImportError(f'{self.path} is not the library tovakwrapper calls')
+        _declare(self.raw)
+
+    def __repr__(self) -> str:
+        return f'<tovakwrapper.Library {self.path}>'
+
+
+_library: Optional[Library] = None
+
+
+def load() -> Library:
+    """The library (one per process, as its metadata copies are)."""
+    global _library
+    if _library is None:
+        _library = Library()
+    return _library
+
+
+from . import simulated  # noqa: E402  (it needs Records)
+
+__all__ = ['load', 'Library', 'Records', 'Shape', 'CallList', 'Raw', 'KIND', 'FUNCTIONS',
+           'MessageRecord', 'MessageMetadata', 'HighResAngleEntry', 'IoPinEntry', 'MiIoPinValue',
+           'MiVector3f', 'MiQuaternionf', 'IO_PIN_TAG_INT', 'IO_PIN_TAG_FLOAT', 'RECORDS',
+           'METADATA', 'simulated']

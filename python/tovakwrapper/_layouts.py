@@ -1,28 +1,14 @@
 # SPDX-License-Identifier: MIT
-"""The records that cross the library's boundary, as ctypes structures."""
+"""The records that cross the library's boundary, as ctypes structures, and
+the Shape that Records carry. Nothing here imports the extension, which reads
+Shape and MessageMetadata from this module."""
 from __future__ import annotations
 
 import ctypes
-import enum
+import operator
 from ctypes import POINTER, c_float, c_int32, c_int64, c_uint8, c_uint32, c_uint64
-from typing import Any, Dict, Tuple
-
-
-class KIND(enum.IntEnum):
-    """The field kinds, in the order that indexes a record's value arrays and
-    the metadata's bases: ``tw.KIND.FLOAT`` and ``tw.KIND['FLOAT']`` are both 0."""
-    FLOAT = 0
-    HIGH_RES_ANGLE = 1
-    VECTOR3F = 2
-    QUATERNIONF = 3
-    UINT64 = 4
-    ENUM = 5
-    BOOL = 6
-    NUMBERED_FLOAT = 7
-    IO_PIN = 8
-    LED = 9
-    RESERVED = 10
-    FLAG = 11
+from dataclasses import dataclass, fields
+from typing import Any
 
 IO_PIN_TAG_INT = 1
 IO_PIN_TAG_FLOAT = 2
@@ -58,16 +44,6 @@ class MessageRecord(ctypes.Structure):
                 ('reserved', ctypes.c_void_p)]
 
 
-class MiCall(ctypes.Structure):
-    """One accessor call of a call list (libtovakWrapperCalls)."""
-    _fields_ = [('accessor', c_uint32), ('count', c_uint32), ('number', c_int32),
-                ('field', c_uint32), ('records', POINTER(MessageRecord)),
-                ('buffer', ctypes.c_void_p)]
-
-
-_TABLES = ('numberedFloatTable', 'pinBankTable')
-
-
 class MessageMetadata(ctypes.Structure):
     """Where one kind of message keeps its presence bits.
 
@@ -81,34 +57,34 @@ class MessageMetadata(ctypes.Structure):
 
     def __setattr__(self, name: str, value: Any) -> None:
         super().__setattr__(name, value)
-        if name in _TABLES:
+        if name in ('numberedFloatTable', 'pinBankTable'):
             self.__dict__.setdefault('_given_tables', {})[name] = value
 
 
-# The sizes and offsets the library's header fixes; checked at import.
-LAYOUT: Dict[str, Tuple[int, Dict[str, int]]] = {
-    'MiVector3f': (12, {}),
-    'MiQuaternionf': (16, {}),
-    'HighResAngleEntry': (16, {'revolutions': 0, 'offset': 8, 'padding': 12}),
-    'IoPinEntry': (16, {'value': 0, 'tag': 8, 'padding': 12}),
-    'MessageRecord': (96, {'presence': 0, 'floats': 8, 'highResAngles': 16, 'vector3fs': 24,
-                           'quaternionfs': 32, 'uint64s': 40, 'enums': 48, 'bools': 56,
-                           'numberedFloats': 64, 'ioPins': 72, 'leds': 80, 'reserved': 88}),
-    'MiCall': (32, {'accessor': 0, 'count': 4, 'number': 8, 'field': 12, 'records': 16,
-                    'buffer': 24}),
-    'MessageMetadata': (136, {'base': 48, 'numberedFloatTable': 96, 'opaque1': 104,
-                              'pinBankTable': 112, 'opaque2': 120, 'opaque3': 128}),
-}
+RECORDS = POINTER(MessageRecord)
+METADATA = POINTER(MessageMetadata)
 
 
-def _check_layouts() -> None:
-    for name, (size, offsets) in LAYOUT.items():
-        cls = globals()[name]
-        if ctypes.sizeof(cls) != size:
-            raise ImportError(f'{name} is {ctypes.sizeof(cls)} bytes here, not {size}')
-        for field, offset in offsets.items():
-            if getattr(cls, field).offset != offset:
-                raise ImportError(f'{name}.{field} is at {getattr(cls, field).offset}, not {offset}')
+@dataclass(frozen=True)
+class Shape:
+    """How long each array of every message is, at least: presence_words
+    32-bit presence words, and that many elements in each value array (0 for
+    an array the messages do not have)."""
+    presence_words: int
+    floats: int = 0
+    high_res_angles: int = 0
+    vector3fs: int = 0
+    quaternionfs: int = 0
+    uint64s: int = 0
+    enums: int = 0
+    bools: int = 0
+    numbered_floats: int = 0
+    io_pins: int = 0
+    leds: int = 0
 
-
-_check_layouts()
+    def __post_init__(self) -> None:
+        for f in fields(self):
+            value = getattr(self, f.name)
+            if type(value) is bool:
+                raise TypeError(f'{f.name} must be an integer, not bool')
+            object.__setattr__(self, f.name, operator.index(value))
