@@ -6,7 +6,7 @@ install -- git clang-format-14 shellcheck python3-mypy
 mapfile -t files < <(git ls-files --cached --others --exclude-standard | sort -u | while read -r f; do [ -f "$f" ] && echo "$f"; done)
 
 step "clang-format 14, the style of .clang-format"
-mapfile -t sources < <(printf '%s\n' "${files[@]}" | grep -E '\.(c|cpp|h|hpp|inc)$')
+mapfile -t sources < <(printf '%s\n' "${files[@]}" | grep -E '\.(c|cc|cpp|h|hpp|inc)$')
 quiet lint-clang-format clang-format-14 --dry-run --Werror "${sources[@]}"
 echo "${#sources[@]} C and C++ files formatted"
 

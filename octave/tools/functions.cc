@@ -36,7 +36,8 @@ std::vector<Function> functions() {
     MI_ACCESSORS(TW_FUNCTION)
 #undef TW_FUNCTION
     for (const char* name : {"tw_call_list", "tw_run_calls"}) list.push_back({"Call lists", name});
-    for (const char* name : {"tw_sim", "tw_sim_free", "tw_sim_message", "tw_sim_scramble"})
+    for (const char* name :
+         {"tw_sim", "tw_sim_free", "tw_sim_message", "tw_sim_scramble", "tw_sim_step"})
         list.push_back({"Simulated messages", name});
     return list;
 }
