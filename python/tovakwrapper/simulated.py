@@ -139,8 +139,9 @@ def step(command: Group, feedback: Group) -> None:
     >>> lib.command_set_float(command.records, array.array('f', [1, -1, 8, 100]), 0)  # speeds
     >>> for _ in range(3):
     ...     step(command, feedback)
-    ...     print([round(x, 4) for x in lib.feedback_get_high_res_angle(feedback.records, 0).tolist()],
-    ...           lib.feedback_get_float(feedback.records, 0).tolist(),
+    ...     angle = lib.feedback_get_high_res_angle(feedback.records, 0).tolist()
+    ...     speed = lib.feedback_get_float(feedback.records, 0).tolist()
+    ...     print([round(x, 4) for x in angle], speed,
     ...           lib.feedback_has(feedback.records, 'FLAG', 0).tolist())
     [0.25, -0.25, 2.0, 16.0] [1.0, -1.0, 8.0, 100.0] [1, 1, 1, 1]
     [0.5, -0.5, 4.0, 32.0] [1.0, -1.0, 8.0, 100.0] [0, 0, 0, 0]
@@ -152,9 +153,11 @@ def step(command: Group, feedback: Group) -> None:
         return
     c0, f0 = command.storage[0], feedback.storage[0]
     counts = [(k, min(len(c0[name]), len(f0[name]))) for name, k in ECHOED]
-    _check_bits(command, [cb[k] + n - 1 for k, n in counts if n] + [cb[0]] * bool(len(c0['floats'])),
-                'Command')
-    _check_bits(feedback, [fb[k] + n - 1 for k, n in counts if n] + [fb[1], fb[FLAG]], 'Feedback')
+    last = [(cb[k] + n - 1, fb[k] + n - 1) for k, n in counts if n]  # the highest echoed bits
+    speed_bit = [cb[0]] if len(c0['floats']) else []
+    angle_bit = [fb[1]] if len(f0['highResAngles']) else []
+    _check_bits(command, [c for c, _ in last] + speed_bit, 'Command')
+    _check_bits(feedback, [f for _, f in last] + angle_bit + [fb[FLAG]], 'Feedback')
     for i in range(devices):
         c, f = command.storage[i], feedback.storage[i]
         # 1. Echo.
