@@ -8,9 +8,14 @@
       devices move them: position = speed x 0.25 s x step, turns its whole
       turns, the pin echoed, the heartbeat flipped every step, the fans of the
       even devices reported from step 2 on;
-  check_examples.py messages DOC SOURCE PROGRAM
+  check_examples.py messages DOC SOURCE PROGRAM PYTHON_SOURCE
       every C block of docs/messages.md is a piece of examples/own_messages.c,
-      and the page shows exactly what that example, built as PROGRAM, prints.
+      every Python block a piece of examples/own_messages.py, and the page
+      shows exactly what the C example, built as PROGRAM, prints;
+  check_examples.py python-output DOC PYTHON_SOURCE
+      run by the interpreter of an environment with the Python package
+      installed: examples/own_messages.py, run by it, prints exactly what the
+      page shows (what the C example prints).
 """
 import math
 import re
@@ -58,19 +63,36 @@ def demo(program: str) -> None:
     print(f'the demo: {len(steps)} steps of 12 devices; positions, turns, pins, heartbeat and fans move as documented')
 
 
-def messages(doc_file: str, source_file: str, program: str) -> None:
-    doc, source, output = open(doc_file).read(), open(source_file).read(), output_of(program)
-    blocks = re.findall(r'```c\n(.*?)```', doc, re.S)
+def pieces(doc: str, language: str, source_file: str) -> int:
+    """How many `language` blocks the page has, each a piece of source_file (at least one)."""
+    source, blocks = open(source_file).read(), re.findall(rf'```{language}\n(.*?)```', doc, re.S)
+    if not blocks:
+        sys.exit(f'docs/messages.md shows no {language} block of {source_file}')
     for block in blocks:
         if block not in source:
-            sys.exit('docs/messages.md shows C that is not in examples/own_messages.c:\n' + block)
+            sys.exit(f'docs/messages.md shows {language} that is not in {source_file}:\n' + block)
+    return len(blocks)
+
+
+def shows_output(doc: str, output: str, source_file: str) -> None:
     if re.findall(r'```text\n(.*?)```', doc, re.S) != [output]:
-        sys.exit('docs/messages.md does not show what examples/own_messages.c prints:\n' + output)
-    print(f'docs/messages.md: {len(blocks)} pieces of examples/own_messages.c, and its output')
+        sys.exit(f'docs/messages.md does not show what {source_file} prints:\n' + output)
+
+
+def messages(doc_file: str, source_file: str, program: str, python_file: str) -> None:
+    doc = open(doc_file).read()
+    c_blocks, python_blocks = pieces(doc, 'c', source_file), pieces(doc, 'python', python_file)
+    shows_output(doc, output_of(program), source_file)
+    print(f'docs/messages.md: {c_blocks} pieces of {source_file}, and its output; '
+          f'{python_blocks} pieces of {python_file}')
+
+
+def python_output(doc_file: str, python_file: str) -> None:
+    output = subprocess.run([sys.executable, python_file], check=True, capture_output=True,
+                            text=True).stdout
+    shows_output(open(doc_file).read(), output, python_file)
+    print(f'docs/messages.md shows what {python_file} prints, as the C example does')
 
 
 if __name__ == '__main__':
-    if sys.argv[1] == 'demo':
-        demo(*sys.argv[2:])
-    else:
-        messages(*sys.argv[2:])
+    {'demo': demo, 'messages': messages, 'python-output': python_output}[sys.argv[1]](*sys.argv[2:])

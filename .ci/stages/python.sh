@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
-# stage: Python package: pip install, bundled RUNPATHs, tests, mypy, example, fuzz under valgrind, one abi3 wheel
+# stage: Python package: pip install, bundled RUNPATHs, tests, mypy, examples, fuzz under valgrind, one abi3 wheel
 install -- cmake ninja-build g++ binutils valgrind libc6-dbg python3-dev python3-numpy python3-venv \
     python3-setuptools python3-pip python3-wheel python3-hypothesis python3-mypy
 # Debian's packages are for /usr/bin/python3, which need not be the first python3 on PATH.
@@ -21,14 +21,17 @@ for file in "$package"/*.so*; do
 done
 echo "bundled, each with RUNPATH \$ORIGIN alone: $(cd "$package" && printf '%s ' ./*.so* | sed 's#\./##g')"
 
-step "tests (the property-based test from a fixed seed), mypy, the control-loop example"
+step "tests (the property-based test from a fixed seed), mypy, the examples"
 TOVAK_FUZZ_EXAMPLES=400 quiet python "$work/venv/bin/python" -m unittest discover -s python/tests -v
 grep -E '^Ran |^OK|FAILED' build/ci-python.log
 ! grep -q 'skipped' build/ci-python.log || { grep 'skipped' build/ci-python.log; echo "some Python tests were skipped"; exit 1; }
 quiet python-mypy /usr/bin/python3 -m mypy python/tovakwrapper
 tail -n 1 build/ci-python-mypy.log
+# The control loop exits with 1 unless its values move as the simulated devices answer.
 quiet python-example "$work/venv/bin/python" examples/control_loop.py
 cat build/ci-python-example.log
+# The own-messages example prints what docs/messages.md shows, the C example's output.
+"$work/venv/bin/python" tests/check_examples.py python-output docs/messages.md examples/own_messages.py
 
 step "the property-based test under valgrind"
 # PYTHONMALLOC=malloc lets memcheck see every Python allocation (array

@@ -10,10 +10,12 @@ import ctypes
 import doctest
 import gc
 import io
+import math
 import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -669,6 +671,70 @@ class CallListTest(Case):
         self.assertIsNone(self.lib.calls()())
 
 
+class SimulatedDevicesTest(unittest.TestCase):
+    def test_step_answers_as_the_cpp_devices_do(self):
+        """simulated.step follows sim::step's rules bit for bit: what is
+        echoed and marked, nothing else touched, and positions whose
+        expected bits are what the C++ devices compute from the same input."""
+        lib, step = tw.load(), tw.simulated.step
+        command = Group(count=12, message='command')
+        # The demo's speeds and Feedback first bit.
+        feedback = Group(first_bit=5, count=12, message='feedback')
+        lib.initialize(command.meta, feedback.meta, feedback.meta)
+        lib.command_set_float(command.records, array.array('f', [3 * i - 16 for i in range(12)]), 0)
+        pins = (tw.IoPinEntry * 12)()
+        for i, pin in enumerate(pins):  # every byte of an entry its own
+            pin.value.bytes[:] = range(8 * i + 1, 8 * i + 9)
+            pin.tag, pin.padding = 0xFFFFFFF0 + i, 0xA0 + i
+        lib.command_set_io_pin(command.records, pins, 1, 1)  # entry 4 + 1
+        for m in feedback.storage:
+            m['highResAngles'][0].padding = 0xC0FFEE
+        sent = [bytes(a) for m in command.storage for a in m.values()]
+        for _ in range(3):
+            step(command, feedback)
+        self.assertEqual([bytes(a) for m in command.storage for a in m.values()], sent)
+        fb = feedback.meta.base
+        marked = {fb[0], fb[1], fb[8] + 5, fb[11]}  # Float 0, HighResAngle 0, the pin, flag 0
+        for i, m in enumerate(feedback.storage):
+            self.assertEqual({b for b in range(256) if feedback.present(i, b)}, marked, i)
+            self.assertEqual(bytes(m['ioPins'][5]), bytes(pins[i]))
+            speed = bytes(command.storage[i]['floats'])[:4]
+            self.assertEqual(bytes(m['floats']), speed + bytes(12))
+            self.assertEqual(m['highResAngles'][0].padding, 0xC0FFEE)
+            untouched = [m[n] for n in ('vector3fs', 'quaternionfs', 'uint64s', 'enums', 'bools',
+                                        'numberedFloats', 'leds')]
+            self.assertFalse(any(b''.join(map(bytes, untouched)) + bytes(m['highResAngles'])[16:] +
+                                 bytes(m['ioPins'])[:80] + bytes(m['ioPins'])[96:]), i)
+
+        def angles(group):
+            return [(a.revolutions, struct.unpack('<I', struct.pack('<f', a.offset))[0])
+                    for a in (m['highResAngles'][0] for m in group.storage)]
+
+        read = lib.feedback_get_high_res_angle(feedback.records, 0, out=array.array('d', [0] * 12))
+        self.assertEqual([angles(feedback)[i] + (read[i],) for i in (0, 5, 11)],
+                         [(-2, 0x3F10FDB0, -11.999999650308879),
+                          (-1, 0x40B10FDB, -0.74999982515443975),
+                          (2, 0x3E3C0940, 12.749999650308879)])
+        # The edges: NaN (no move), +inf (clamped to 64 rad/s), a move that
+        # rounds to a whole turn, revolutions wrapping, offsets out of [0, 2 pi)
+        # starting again (NaN; 2 pi as a float itself).
+        command, feedback = Group(count=6), Group(first_bit=5, count=6)
+        starts = [(5, 1.0), (0, 0.0), (0, 0.0), (2**63 - 1, 6.0), (7, math.nan),
+                  (3, tw.simulated.TURN)]
+        for c, f, speed, (turns, offset) in zip(command.storage, feedback.storage,
+                                                 [math.nan, math.inf, -1e-8, 4, 2, -3], starts):
+            c['floats'][0], c['presence'][0] = speed, 1
+            f['highResAngles'][0].revolutions, f['highResAngles'][0].offset = turns, offset
+        step(command, feedback)
+        self.assertEqual(angles(feedback), [(5, 0x3F800000), (2, 0x405BC092), (0, 0),
+                                            (-2**63, 0x3F378128), (0, 0x3F000000),
+                                            (-1, 0x40B10FDB)])
+        far = Group(first_bit=250, count=6)  # kind k from bit 250 + 8k: beyond 8 words
+        with self.assertRaisesRegex(ValueError, r'Feedback presence bit \d+ is beyond the 8'):
+            step(command, far)
+        self.assertFalse(any(b''.join(bytes(a) for m in far.storage for a in m.values())))
+
+
 class DocumentationTest(unittest.TestCase):
     README = os.path.join(ROOT, 'README.md')
     GUIDE = os.path.join(ROOT, 'docs', 'python.md')
@@ -679,12 +745,22 @@ class DocumentationTest(unittest.TestCase):
             return re.findall(rf'```{language}\n(.*?)```', text.read(), re.S)
 
     def test_python_snippets_run(self):
+        """Every snippet runs, and one the guide shows the output of (a text
+        block after it, before the next code block) prints exactly that."""
+        shown = 0
         for path in (self.README, self.GUIDE):
-            snippets = self.blocks('python', path)
-            self.assertTrue(snippets, path)
-            for snippet in snippets:
-                with contextlib.redirect_stdout(io.StringIO()):
+            with open(path) as text:
+                found = re.findall(r'```python\n(.*?)```((?:(?!```).)*```text\n(.*?)```)?',
+                                   text.read(), re.S)
+            self.assertTrue(found, path)
+            for snippet, follows, output in found:
+                printed = io.StringIO()
+                with contextlib.redirect_stdout(printed):
                     exec(compile(snippet, path, 'exec'), {})
+                if follows:
+                    self.assertEqual(printed.getvalue(), output, path)
+                    shown += 1
+        self.assertGreater(shown, 0)
 
     def test_docstring_examples_run(self):
         for module in (tw, tw.simulated):
