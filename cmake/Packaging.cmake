@@ -75,7 +75,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TOVAK_DEBIAN_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SOURCE tovakwrapper)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
-# shlibs: programs built against 0.1.x need a runtime package of at least the
+# shlibs: programs built against 0.2.x need a runtime package of at least the
 # version they were built with (only the package holding the library gets one).
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")

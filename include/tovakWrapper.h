@@ -58,7 +58,7 @@
 /** @brief Major version: changes when the interface breaks. */
 #define TOVAKWRAPPER_VERSION_MAJOR 0
 /** @brief Minor version: changes when the interface grows. */
-#define TOVAKWRAPPER_VERSION_MINOR 1
+#define TOVAKWRAPPER_VERSION_MINOR 2
 /** @brief Patch version: changes for fixes that keep the interface. */
 #define TOVAKWRAPPER_VERSION_PATCH 0
 
