@@ -69,4 +69,9 @@ check "Python version, SONAME literals" \
     "$(grep -rEl --include='*.py' --include='*.pyi' --include='*.toml' \
         "(__version__|version|SONAME) *= *['\"]([0-9]|lib)" python/setup.py python/pyproject.toml \
         python/tovakwrapper || echo none)" none
+# The guides name the files a build makes; each name must be this release's
+# (CHANGELOG.md is history and keeps the names of its time).
+stale=$(grep -noE 'libtovakWrapper(Calls)?\.so\.[0-9][0-9.]*[0-9]|libtovakwrapper[0-9][0-9.]*[0-9]|tovakwrapper-[0-9][0-9.]*[0-9]|find_package\(tovakWrapper [0-9.]+' \
+        README.md docs/*.md | grep -vE "(\.so\.|libtovakwrapper|tovakwrapper-|tovakWrapper )($version|$soversion)\$" || true)
+check "file names in README.md, docs/" "$(echo "${stale:-all $version}" | paste -sd' ')" "all $version"
 exit $failed

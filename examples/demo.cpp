@@ -105,7 +105,7 @@ int main() {
         if (step < kSteps) std::printf("\n");
     }
     std::printf(
-        "\nEvery step: %d Command fields set and %d Feedback fields read or queried, in %d "
+        "\nEvery step: %d Command fields set and %d Feedback reads or queries, in %d "
         "library calls\nthat each cover all %u messages (at step %d one more call, for the "
         "fans); one call per\ndevice would have taken %u.\n",
         kSetters, kGetters, kSetters + kGetters, kDevices, kFanStep,
