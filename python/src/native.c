@@ -75,7 +75,7 @@ typedef struct {
     X(int32_t,       "int32", "i", 'i', 0, {0}) \
     X(uint8_t,       "uint8", "B", 'u', 0, {0}) \
     X(IoPinEntry,    "IoPinEntry (int64 value, uint32 tag, uint32 padding)", NULL, 's', 0, \
-      {"8II", "8I"}) \
+      {"8II", "UII", "8I"}) \
     X(int64_t,       "int64", "q", 'i', 0, {0}) \
     X(uint32_t,      "uint32", "I", 'u', 0, {0})
 #define ELEMENT_ENUM(T, ...) ELEMENT_##T,
@@ -456,8 +456,12 @@ static const char *order(const char *f, int *standard) {
 }
 
 /* The member type codes of a structure format ('T{(3)<f:v:}' -> "fff"),
- * names and byte-order marks left out, an 8-byte integer or ctypes' union
- * (which it writes as 'B') as '8'; 0 for anything else. */
+ * names and byte-order marks left out, an 8-byte integer as '8' and 'B' as
+ * 'U': ctypes writes 'B' for a byte but also for a union or a packed
+ * structure of any size (IoPinEntry's value), so a 'U' member places what
+ * follows only in IoPinEntry's full form "UII" (then tag and padding can only
+ * be at 8 and 12 of 16 bytes), not in "UI" (a 12-byte union puts tag at 12);
+ * 0 for anything else. */
 static int members(const char *f, char *out, size_t cap) {
     size_t k = 0;
     int standard = 0;
@@ -473,7 +477,8 @@ static int members(const char *f, char *out, size_t cap) {
         }
         if (!*f || !strchr("fdbBhHiIlLqQnN", *f) || k + repeat >= cap) return 0;
         char type = *f++;
-        if (strchr("qQnN", type) || (strchr("lL", type) && !standard) || type == 'B') type = '8';
+        if (strchr("qQnN", type) || (strchr("lL", type) && !standard)) type = '8';
+        if (type == 'B') type = 'U';
         while (repeat--) out[k++] = type;
         if (*f == ':') { /* a name: letters, digits and underscores, nothing else */
             const char *name = ++f;

@@ -383,6 +383,14 @@ class FaultTest(Case):
                            self.g.records, 0, out=(Fake * N)())
         self.assertRefused(TypeError, ['out', 'IoPinEntry'], self.lib.feedback_get_io_pin,
                            self.g.records, 0, 0, out=(tw.MiQuaternionf * N)())
+        # ctypes writes a union of any size as 'B': a 12-byte one followed by
+        # a uint32 makes 16 bytes with the tag at 12, not at IoPinEntry's 8.
+        Wide = type('Wide', (ctypes.Union,), {'_fields_': [('b', ctypes.c_uint8 * 12)]})
+        Shifted = type('Shifted', (ctypes.Structure,), {'_fields_': [('value', Wide),
+                                                                     ('tag', ctypes.c_uint32)]})
+        self.assertEqual((ctypes.sizeof(Shifted), Shifted.tag.offset), (16, 12))
+        self.assertRefused(TypeError, ['out', "format 'T{B:value:<I:tag:}'", 'IoPinEntry'],
+                           self.lib.feedback_get_io_pin, self.g.records, 0, 0, out=(Shifted * N)())
         # Raw bytes pass only when asked for, and then by size.
         self.assertRefused(ValueError, ['values', '15 bytes', '4-byte float32'],
                            self.lib.command_set_float, self.g.records, tw.Raw(bytearray(15)), 0)
