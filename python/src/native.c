@@ -25,6 +25,8 @@
  *
  * Records copy the MessageRecords they are given: the array the calls pass
  * is the module's own, which no Python code can change, resize or overlap.
+ * From a ctypes source they also keep what ctypes kept alive for its
+ * pointers, so the messages they address outlive the source.
  */
 #define PY_SSIZE_T_CLEAN
 #ifndef Py_LIMITED_API
@@ -166,6 +168,7 @@ typedef struct {
     int message; /* -1: any */
     uint64_t length[MI_KIND_COUNT];
     PyObject *shape;
+    PyObject *kept; /* what ctypes kept alive for the source's pointers, or NULL */
 } Records;
 
 /* The export describes its bytes: itemsize times the shape is len (a ctypes
@@ -215,8 +218,23 @@ static PyObject *records_new(PyTypeObject *type, PyObject *args, PyObject *kwarg
             return PyErr_Format(PyExc_ValueError, "Shape.%s must be from 0 to %lld", name, limit);
         *(k < 0 ? &words : &length[k]) = (uint64_t)n;
     }
+    /* A ctypes array (or structure) of records keeps the arrays assigned to
+     * its pointers alive in _objects; a copy of that, taken just before the
+     * records are, keeps the messages these records address alive when the
+     * source is dropped or re-pointed. */
+    PyObject *kept = PyObject_GetAttrString(source, "_objects");
+    if (kept && PyDict_Check(kept)) {
+        PyObject *copy = PyDict_Copy(kept);
+        Py_DECREF(kept);
+        if (!copy) return NULL;
+        kept = copy;
+    } else {
+        Py_CLEAR(kept);
+        PyErr_Clear();
+    }
     Py_buffer view;
     if (PyObject_GetBuffer(source, &view, PyBUF_RECORDS_RO) < 0) {
+        Py_XDECREF(kept);
         PyErr_Clear();
         return PyErr_Format(PyExc_TypeError,
                             "records must be a buffer of whole %zu-byte MessageRecords (a "
@@ -252,8 +270,11 @@ static PyObject *records_new(PyTypeObject *type, PyObject *args, PyObject *kwarg
     memcpy(self->length, length, sizeof length);
     Py_INCREF(shape);
     self->shape = shape;
+    self->kept = kept;
+    kept = NULL;
 done:
     PyBuffer_Release(&view);
+    Py_XDECREF(kept);
     return (PyObject *)self;
 }
 
@@ -262,6 +283,7 @@ static void records_dealloc(PyObject *obj) {
     PyTypeObject *type = Py_TYPE(obj);
     PyMem_Free(self->records);
     Py_XDECREF(self->shape);
+    Py_XDECREF(self->kept);
     ((freefunc)PyType_GetSlot(type, Py_tp_free))(obj);
     Py_DECREF(type);
 }
@@ -1090,7 +1112,8 @@ static PyType_Slot records_slots[] = {
      "Records(records, shape, message=None)\n--\n\n"
      "A copy of an array of MessageRecords (any buffer of whole 96-byte records) with the Shape "
      "of the messages they point to and, optionally, their message: 'command', 'feedback' or "
-     "'info' (then the calls of another message refuse them). It cannot be changed."},
+     "'info' (then the calls of another message refuse them). It cannot be changed, and keeps "
+     "alive the arrays a ctypes source's pointers were assigned."},
     {0, NULL}};
 static PyType_Slot calls_slots[] = {
     {Py_tp_dealloc, calls_dealloc},

@@ -359,6 +359,22 @@ class FaultTest(Case):
         self.lib.command_set_io_pin_int(self.g.records, array.array('q', [7] * N), 1, 1)
         self.assertEqual([self.g.storage[i]['ioPins'][3].value.asInt for i in range(N)], [7] * N)
 
+    def test_records_keep_the_messages_of_a_ctypes_source_alive(self):
+        # A ctypes array of records keeps the arrays assigned to its pointers
+        # alive; Records made from it must too, once it is dropped or re-pointed.
+        group = Group()
+        floats = weakref.ref(group.storage[0]['floats'])
+        records = group.records
+        group.array[0].floats = (ctypes.c_float * 4)()
+        del group
+        gc.collect()
+        self.assertIsNotNone(floats())
+        self.lib.command_set_float(records, array.array('f', [1, 2, 3, 4]), 0)
+        self.assertEqual(floats()[0], 1)
+        del records
+        gc.collect()
+        self.assertIsNone(floats())
+
     def test_element_type_mismatch(self):
         cases = [('command_set_float', array.array('i', [1] * N), "format 'i'", 'float32'),
                  ('command_set_enum', array.array('f', [1] * N), "format 'f'", 'int32'),
