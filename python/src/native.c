@@ -228,9 +228,11 @@ static PyObject *records_new(PyTypeObject *type, PyObject *args, PyObject *kwarg
         Py_DECREF(kept);
         if (!copy) return NULL;
         kept = copy;
-    } else {
-        Py_CLEAR(kept);
+    } else if (kept || PyErr_ExceptionMatches(PyExc_AttributeError)) {
+        Py_CLEAR(kept); /* not a ctypes object, or one that keeps nothing */
         PyErr_Clear();
+    } else {
+        return NULL;
     }
     Py_buffer view;
     if (PyObject_GetBuffer(source, &view, PyBUF_RECORDS_RO) < 0) {
