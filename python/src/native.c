@@ -25,6 +25,8 @@
  *
  * Records copy the MessageRecords they are given: the array the calls pass
  * is the module's own, which no Python code can change, resize or overlap.
+ * From a ctypes source they also keep what ctypes kept alive for its
+ * pointers, so the messages they address outlive the source.
  */
 #define PY_SSIZE_T_CLEAN
 #ifndef Py_LIMITED_API
@@ -75,7 +77,7 @@ typedef struct {
     X(int32_t,       "int32", "i", 'i', 0, {0}) \
     X(uint8_t,       "uint8", "B", 'u', 0, {0}) \
     X(IoPinEntry,    "IoPinEntry (int64 value, uint32 tag, uint32 padding)", NULL, 's', 0, \
-      {"8II", "8I"}) \
+      {"8II", "UII", "8I"}) \
     X(int64_t,       "int64", "q", 'i', 0, {0}) \
     X(uint32_t,      "uint32", "I", 'u', 0, {0})
 #define ELEMENT_ENUM(T, ...) ELEMENT_##T,
@@ -166,6 +168,7 @@ typedef struct {
     int message; /* -1: any */
     uint64_t length[MI_KIND_COUNT];
     PyObject *shape;
+    PyObject *kept; /* what ctypes kept alive for the source's pointers, or NULL */
 } Records;
 
 /* The export describes its bytes: itemsize times the shape is len (a ctypes
@@ -215,8 +218,25 @@ static PyObject *records_new(PyTypeObject *type, PyObject *args, PyObject *kwarg
             return PyErr_Format(PyExc_ValueError, "Shape.%s must be from 0 to %lld", name, limit);
         *(k < 0 ? &words : &length[k]) = (uint64_t)n;
     }
+    /* A ctypes array (or structure) of records keeps the arrays assigned to
+     * its pointers alive in _objects; a copy of that, taken just before the
+     * records are, keeps the messages these records address alive when the
+     * source is dropped or re-pointed. */
+    PyObject *kept = PyObject_GetAttrString(source, "_objects");
+    if (kept && PyDict_Check(kept)) {
+        PyObject *copy = PyDict_Copy(kept);
+        Py_DECREF(kept);
+        if (!copy) return NULL;
+        kept = copy;
+    } else if (kept || PyErr_ExceptionMatches(PyExc_AttributeError)) {
+        Py_CLEAR(kept); /* not a ctypes object, or one that keeps nothing */
+        PyErr_Clear();
+    } else {
+        return NULL;
+    }
     Py_buffer view;
     if (PyObject_GetBuffer(source, &view, PyBUF_RECORDS_RO) < 0) {
+        Py_XDECREF(kept);
         PyErr_Clear();
         return PyErr_Format(PyExc_TypeError,
                             "records must be a buffer of whole %zu-byte MessageRecords (a "
@@ -252,8 +272,11 @@ static PyObject *records_new(PyTypeObject *type, PyObject *args, PyObject *kwarg
     memcpy(self->length, length, sizeof length);
     Py_INCREF(shape);
     self->shape = shape;
+    self->kept = kept;
+    kept = NULL;
 done:
     PyBuffer_Release(&view);
+    Py_XDECREF(kept);
     return (PyObject *)self;
 }
 
@@ -262,6 +285,7 @@ static void records_dealloc(PyObject *obj) {
     PyTypeObject *type = Py_TYPE(obj);
     PyMem_Free(self->records);
     Py_XDECREF(self->shape);
+    Py_XDECREF(self->kept);
     ((freefunc)PyType_GetSlot(type, Py_tp_free))(obj);
     Py_DECREF(type);
 }
@@ -456,8 +480,12 @@ static const char *order(const char *f, int *standard) {
 }
 
 /* The member type codes of a structure format ('T{(3)<f:v:}' -> "fff"),
- * names and byte-order marks left out, an 8-byte integer or ctypes' union
- * (which it writes as 'B') as '8'; 0 for anything else. */
+ * names and byte-order marks left out, an 8-byte integer as '8' and 'B' as
+ * 'U': ctypes writes 'B' for a byte but also for a union or a packed
+ * structure of any size (IoPinEntry's value), so a 'U' member places what
+ * follows only in IoPinEntry's full form "UII" (then tag and padding can only
+ * be at 8 and 12 of 16 bytes), not in "UI" (a 12-byte union puts tag at 12);
+ * 0 for anything else. */
 static int members(const char *f, char *out, size_t cap) {
     size_t k = 0;
     int standard = 0;
@@ -473,7 +501,8 @@ static int members(const char *f, char *out, size_t cap) {
         }
         if (!*f || !strchr("fdbBhHiIlLqQnN", *f) || k + repeat >= cap) return 0;
         char type = *f++;
-        if (strchr("qQnN", type) || (strchr("lL", type) && !standard) || type == 'B') type = '8';
+        if (strchr("qQnN", type) || (strchr("lL", type) && !standard)) type = '8';
+        if (type == 'B') type = 'U';
         while (repeat--) out[k++] = type;
         if (*f == ':') { /* a name: letters, digits and underscores, nothing else */
             const char *name = ++f;
@@ -1085,7 +1114,8 @@ static PyType_Slot records_slots[] = {
      "Records(records, shape, message=None)\n--\n\n"
      "A copy of an array of MessageRecords (any buffer of whole 96-byte records) with the Shape "
      "of the messages they point to and, optionally, their message: 'command', 'feedback' or "
-     "'info' (then the calls of another message refuse them). It cannot be changed."},
+     "'info' (then the calls of another message refuse them). It cannot be changed, and keeps "
+     "alive the arrays a ctypes source's pointers were assigned."},
     {0, NULL}};
 static PyType_Slot calls_slots[] = {
     {Py_tp_dealloc, calls_dealloc},

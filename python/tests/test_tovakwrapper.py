@@ -361,6 +361,22 @@ class FaultTest(Case):
         self.lib.command_set_io_pin_int(self.g.records, array.array('q', [7] * N), 1, 1)
         self.assertEqual([self.g.storage[i]['ioPins'][3].value.asInt for i in range(N)], [7] * N)
 
+    def test_records_keep_the_messages_of_a_ctypes_source_alive(self):
+        # A ctypes array of records keeps the arrays assigned to its pointers
+        # alive; Records made from it must too, once it is dropped or re-pointed.
+        group = Group()
+        floats = weakref.ref(group.storage[0]['floats'])
+        records = group.records
+        group.array[0].floats = (ctypes.c_float * 4)()
+        del group
+        gc.collect()
+        self.assertIsNotNone(floats())
+        self.lib.command_set_float(records, array.array('f', [1, 2, 3, 4]), 0)
+        self.assertEqual(floats()[0], 1)
+        del records
+        gc.collect()
+        self.assertIsNone(floats())
+
     def test_element_type_mismatch(self):
         cases = [('command_set_float', array.array('i', [1] * N), "format 'i'", 'float32'),
                  ('command_set_enum', array.array('f', [1] * N), "format 'f'", 'int32'),
@@ -385,6 +401,14 @@ class FaultTest(Case):
                            self.g.records, 0, out=(Fake * N)())
         self.assertRefused(TypeError, ['out', 'IoPinEntry'], self.lib.feedback_get_io_pin,
                            self.g.records, 0, 0, out=(tw.MiQuaternionf * N)())
+        # ctypes writes a union of any size as 'B': a 12-byte one followed by
+        # a uint32 makes 16 bytes with the tag at 12, not at IoPinEntry's 8.
+        Wide = type('Wide', (ctypes.Union,), {'_fields_': [('b', ctypes.c_uint8 * 12)]})
+        Shifted = type('Shifted', (ctypes.Structure,), {'_fields_': [('value', Wide),
+                                                                     ('tag', ctypes.c_uint32)]})
+        self.assertEqual((ctypes.sizeof(Shifted), Shifted.tag.offset), (16, 12))
+        self.assertRefused(TypeError, ['out', "format 'T{B:value:<I:tag:}'", 'IoPinEntry'],
+                           self.lib.feedback_get_io_pin, self.g.records, 0, 0, out=(Shifted * N)())
         # Raw bytes pass only when asked for, and then by size.
         self.assertRefused(ValueError, ['values', '15 bytes', '4-byte float32'],
                            self.lib.command_set_float, self.g.records, tw.Raw(bytearray(15)), 0)
