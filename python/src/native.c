@@ -186,6 +186,34 @@ static int consistent(const char *what, const Py_buffer *view) {
 
 static int index_of(PyObject *obj, const char *what, long long *value, int *big);
 
+/* A buffer export that failed. An error about the object (TypeError,
+ * ValueError, BufferError) is to be replaced by one that says what the call
+ * takes: export_refused returns 1 and keeps it in *cause, and once the
+ * caller has raised its own, export_refused_done makes it that error's cause.
+ * Any other (KeyboardInterrupt, MemoryError ...) goes on as it was: 0. */
+static int export_refused(PyObject **cause) {
+    if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError) &&
+        !PyErr_ExceptionMatches(PyExc_BufferError))
+        return 0;
+    PyObject *type, *traceback;
+    PyErr_Fetch(&type, cause, &traceback);
+    PyErr_NormalizeException(&type, cause, &traceback);
+    if (traceback && *cause) PyException_SetTraceback(*cause, traceback);
+    Py_XDECREF(type);
+    Py_XDECREF(traceback);
+    return 1;
+}
+static void export_refused_done(PyObject *cause) {
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    if (value && cause)
+        PyException_SetCause(value, cause); /* takes the reference */
+    else
+        Py_XDECREF(cause);
+    PyErr_Restore(type, value, traceback);
+}
+
 static PyObject *records_new(PyTypeObject *type, PyObject *args, PyObject *kwargs) {
     static char *keywords[] = {"records", "shape", "message", NULL};
     PyObject *source, *shape, *message = Py_None;
@@ -237,11 +265,14 @@ static PyObject *records_new(PyTypeObject *type, PyObject *args, PyObject *kwarg
     Py_buffer view;
     if (PyObject_GetBuffer(source, &view, PyBUF_RECORDS_RO) < 0) {
         Py_XDECREF(kept);
-        PyErr_Clear();
-        return PyErr_Format(PyExc_TypeError,
-                            "records must be a buffer of whole %zu-byte MessageRecords (a "
-                            "ctypes array of tovakwrapper.MessageRecord, say)",
-                            sizeof(MessageRecord));
+        PyObject *cause;
+        if (!export_refused(&cause)) return NULL;
+        PyErr_Format(PyExc_TypeError,
+                     "records must be a buffer of whole %zu-byte MessageRecords (a ctypes array "
+                     "of tovakwrapper.MessageRecord, say)",
+                     sizeof(MessageRecord));
+        export_refused_done(cause);
+        return NULL;
     }
     Records *self = NULL;
     if (consistent("records", &view) < 0) goto done;
@@ -901,14 +932,17 @@ static PyObject *dispatch(PyObject *self, int index, PyObject *const *args, Py_s
         if (PyObject_GetBuffer(raw ? ((Raw *)buffer)->buffer : buffer, view, PyBUF_RECORDS_RO) <
             0) {
             if (listed) PyMem_Free(view);
-            PyObject *type = PyType_GetName(Py_TYPE(raw ? ((Raw *)buffer)->buffer : buffer));
-            PyErr_Clear();
-            if (type)
-                PyErr_Format(PyExc_TypeError,
-                             "%s is a %U; this call takes a buffer (numpy array, array.array, "
-                             "ctypes array, memoryview) of %s",
-                             setter ? "values" : "out", type, elements[acc->element].name);
-            Py_XDECREF(type);
+            PyObject *cause;
+            if (export_refused(&cause)) {
+                PyObject *type = PyType_GetName(Py_TYPE(raw ? ((Raw *)buffer)->buffer : buffer));
+                if (type)
+                    PyErr_Format(PyExc_TypeError,
+                                 "%s is a %U; this call takes a buffer (numpy array, "
+                                 "array.array, ctypes array, memoryview) of %s",
+                                 setter ? "values" : "out", type, elements[acc->element].name);
+                Py_XDECREF(type);
+                export_refused_done(cause);
+            }
             Py_XDECREF(result);
             return NULL;
         }

@@ -409,6 +409,12 @@ class FaultTest(Case):
         self.assertEqual((ctypes.sizeof(Shifted), Shifted.tag.offset), (16, 12))
         self.assertRefused(TypeError, ['out', "format 'T{B:value:<I:tag:}'", 'IoPinEntry'],
                            self.lib.feedback_get_io_pin, self.g.records, 0, 0, out=(Shifted * N)())
+        # An exporter's own refusal is kept as the cause of the call's.
+        if numpy is not None:
+            with self.assertRaisesRegex(TypeError, 'out is a ndarray') as refused:
+                self.lib.feedback_get_float(self.g.records, 0,
+                                            out=numpy.zeros(N, 'datetime64[s]'))
+            self.assertIsInstance(refused.exception.__cause__, ValueError)
         # Raw bytes pass only when asked for, and then by size.
         self.assertRefused(ValueError, ['values', '15 bytes', '4-byte float32'],
                            self.lib.command_set_float, self.g.records, tw.Raw(bytearray(15)), 0)
