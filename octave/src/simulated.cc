@@ -156,8 +156,9 @@ After @code{tw_sim_free}, its record sets are refused.
 DEFUN_DLD(tw_sim_free, args, nargout, R"(-*- texinfo -*-
 @deftypefn {} {} tw_sim_free (@var{sim})
 Free the messages of the simulated group @var{sim} (the struct @code{tw_sim}
-returned, or its @code{id}) and forget its record sets: every later call with
-them, or with a call list that holds them, is refused.
+returned, or its @code{id}) and forget its record sets, and those
+@code{tw_records} made of their records: every later call with them, or
+with a call list that holds them, is refused.
 @end deftypefn)") {
     const char* function = "tw_sim_free";
     if (args.length() != 1 || nargout > 0)
@@ -269,7 +270,7 @@ from 1) of a simulated group, read directly, bit for bit: a struct with
 
 %!test
 %! ## tw_sim: three kinds of messages with their own layouts, zeroed; after
-%! ## tw_sim_free its records are refused.
+%! ## tw_sim_free its records are refused, and so are sets made of them.
 %! sim = tw_sim (5, 3);
 %! assert (sim.count, 5);
 %! assert (size (sim.command), [12 5]);
@@ -281,8 +282,11 @@ from 1) of a simulated group, read directly, bit for bit: a struct with
 %! m = tw_sim_message (sim.info, 5);
 %! assert (size (m.io_pins), [4 9]);
 %! assert (all (bytes (m) == 0));
+%! some = tw_records (sim.feedback(:, [5 2]), shape);
 %! tw_sim_free (sim);
-%! fail ("tw_command_get_float (sim.command, 0)", "not a record set");
+%! fail ("tw_command_get_float (sim.command, 0)", "forgotten");
+%! fail ("tw_feedback_get_float (some, 0)", "forgotten");
+%! fail ("tw_records (sim.feedback, shape)", "forgotten");
 %! fail ("tw_sim_free (sim)", "not alive");
 
 %!test
