@@ -80,9 +80,11 @@ extern const std::array<const char*, MI_KIND_RESERVED> kKindNames;  // "Float" .
 // A uint64 12xN matrix the package knows as N MessageRecords of messages of
 // one shape. It holds the matrix, so the memory stays where it is while the
 // set is known, and any change made to the matrix in Octave makes a copy
-// elsewhere, which the package does not know.
+// elsewhere, which the package does not know. A forgotten set stays known as
+// forgotten while any Octave value shares its matrix, so that its records
+// are refused, not made a set again.
 struct RecordSet {
-    octave_value held;
+    uint64NDArray held;
     std::uintptr_t begin = 0, end = 0;  // the records' bytes
     Shape shape;
     bool alive = true;        // false once forgotten or its simulated group freed
@@ -102,13 +104,19 @@ struct Records {
 Records records(const octave_value& value, const char* function);
 // The same, and the set itself, for what keeps it (call lists).
 Records records(const octave_value& value, const char* function, std::shared_ptr<RecordSet>& keep);
+// The set a records argument belongs to, forgotten or not.
+std::shared_ptr<RecordSet> knownSet(const octave_value& value, const char* function);
 
 // Registers a set: `matrix` is a uint64 12xN matrix; refuses one that
 // overlaps a known set (a part of one with the same shape is returned as it
 // is). Returns the set.
 std::shared_ptr<RecordSet> registerSet(const octave_value& matrix, const Shape& shape,
                                        std::uint64_t group, const char* function);
-// Forgets a set: calls with it, and call lists holding it, are refused after.
+// Forgets a set, for its messages are about to be freed: calls with it, and
+// call lists holding it, are refused after, and so are the sets tw_records
+// made of any of its records (copies, selections of columns), which point to
+// the same messages. Simulated groups' sets are forgotten only by their own
+// tw_sim_free.
 void forget(const std::shared_ptr<RecordSet>& set);
 // The shape struct of a shape, and a shape from a struct argument.
 octave_scalar_map shapeStruct(const Shape& shape);

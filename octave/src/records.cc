@@ -7,11 +7,14 @@
 // matrix, so that range stays the matrix's while the set is known, and an
 // Octave change to the matrix (or to any value sharing it) makes a copy at
 // another address, which is refused. Any run of whole columns of a known
-// matrix (R(:, 3:7)) shares its memory and is known as part of it.
+// matrix (R(:, 3:7)) shares its memory and is known as part of it. Forgotten
+// sets stay known, refused, while a value shares their memory.
 
 #include <octave/interpreter.h>
 #include <octave/oct.h>
 
+#include <algorithm>
+#include <array>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
@@ -20,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "gateway.h"
 
@@ -93,7 +97,7 @@ static_assert(sizeof(octave_uint64) == sizeof(std::uint64_t) &&
 // Known sets by the address of their first record.
 std::map<std::uintptr_t, std::shared_ptr<RecordSet>> sets;
 // The set the last call used: most calls use the same few sets.
-const RecordSet* last = nullptr;
+RecordSet* last = nullptr;
 
 // Whether [begin, begin + bytes) is a run of whole records of `set`.
 bool within(const RecordSet& set, std::uintptr_t begin, std::uintptr_t bytes) {
@@ -133,16 +137,27 @@ uint64NDArray matrix(const octave_value& v, const char* function) {
 [[noreturn]] void unknown(const char* function) {
     fail(kRecords, function,
          "records are not a record set the package knows: make them with tw_records (or "
-         "tw_sim); a changed copy of a record set is not one, nor are the records of a freed "
-         "simulated group or of a set passed to tw_forget");
+         "tw_sim); a changed copy of a record set is not one");
 }
 
-// Drops the sets no Octave value holds any more (the package's copy is the
-// only one left), but for those a simulated group owns.
+constexpr char kForgotten[] =
+    "forgotten (by tw_forget, by freeing their simulated group, or with a set made of the same "
+    "records): the messages they point to may be gone";
+
+// The known set, forgotten or not, that [begin, begin + bytes) lies in.
+RecordSet& containing(std::uintptr_t begin, std::uintptr_t bytes, const char* function) {
+    if (last != nullptr && within(*last, begin, bytes)) return *last;
+    const auto it = find(begin, bytes);
+    if (it == sets.end()) unknown(function);
+    return *it->second;
+}
+
+// Drops the sets whose matrix no Octave value shares any more (only the
+// package's reference is left), but for the live ones a simulated group owns.
 void sweep() {
     for (auto it = sets.begin(); it != sets.end();) {
         RecordSet& set = *it->second;
-        if (set.group == 0 && set.held.get_count() == 1) {
+        if ((set.group == 0 || !set.alive) && !set.held.is_shared()) {
             set.alive = false;
             if (last == &set) last = nullptr;
             it = sets.erase(it);
@@ -150,6 +165,12 @@ void sweep() {
             ++it;
         }
     }
+}
+
+// Marks a set forgotten; it stays in `sets` until swept.
+void retire(RecordSet& set) {
+    set.alive = false;
+    if (last == &set) last = nullptr;
 }
 
 bool sameShape(const Shape& a, const Shape& b) {
@@ -162,12 +183,9 @@ Records records(const octave_value& v, const char* function) {
     const uint64NDArray a = matrix(v, function);
     const auto begin = reinterpret_cast<std::uintptr_t>(a.data());
     const auto count = static_cast<std::uintptr_t>(a.dims()(1));
-    const std::uintptr_t bytes = count * kRecordBytes;
-    if (last == nullptr || !within(*last, begin, bytes)) {
-        const auto it = find(begin, bytes);
-        if (it == sets.end()) unknown(function);
-        last = it->second.get();
-    }
+    RecordSet& set = containing(begin, count * kRecordBytes, function);
+    if (!set.alive) fail(kRecords, function, std::string("records were ") + kForgotten);
+    last = &set;
     return Records{reinterpret_cast<const MessageRecord*>(begin), static_cast<std::uint32_t>(count),
                    last};
 }
@@ -176,6 +194,13 @@ Records records(const octave_value& v, const char* function, std::shared_ptr<Rec
     const Records r = records(v, function);
     keep = sets.at(r.set->begin);
     return r;
+}
+
+std::shared_ptr<RecordSet> knownSet(const octave_value& v, const char* function) {
+    const uint64NDArray a = matrix(v, function);
+    const auto begin = reinterpret_cast<std::uintptr_t>(a.data());
+    const auto count = static_cast<std::uintptr_t>(a.dims()(1));
+    return sets.at(containing(begin, count * kRecordBytes, function).begin);
 }
 
 std::shared_ptr<RecordSet> registerSet(const octave_value& value, const Shape& shape,
@@ -192,6 +217,9 @@ std::shared_ptr<RecordSet> registerSet(const octave_value& value, const Shape& s
     // is the same.
     const auto it = find(begin, end - begin);
     if (it != sets.end()) {
+        if (!it->second->alive)
+            fail(kRecords, function,
+                 std::string("these records are (part of) a record set that was ") + kForgotten);
         if (!sameShape(it->second->shape, shape))
             fail(kRecords, function,
                  "these records are (part of) a record set the package knows with another "
@@ -205,7 +233,7 @@ std::shared_ptr<RecordSet> registerSet(const octave_value& value, const Shape& s
                  "these records overlap a record set the package knows without lying within "
                  "it; make the whole matrix a record set once, and pass runs of its columns");
     auto set = std::make_shared<RecordSet>();
-    set->held = value;
+    set->held = a;
     set->begin = begin;
     set->end = end;
     set->shape = shape;
@@ -215,10 +243,34 @@ std::shared_ptr<RecordSet> registerSet(const octave_value& value, const Shape& s
 }
 
 void forget(const std::shared_ptr<RecordSet>& set) {
-    set->alive = false;
-    const auto it = sets.find(set->begin);
-    if (it != sets.end() && it->second == set) sets.erase(it);
-    if (last == set.get()) last = nullptr;
+    if (!set->alive) return;
+    retire(*set);
+    // Every other set holding one of its pointers goes too: the pointers the
+    // library may follow, to the presence words and the arrays of the kinds
+    // their shapes give elements (never the reserved one).
+    const auto followed = [](const RecordSet& s) {
+        std::array<bool, 12> f{};
+        f[0] = s.shape.presenceWords != 0;
+        for (int k = 0; k < MI_KIND_RESERVED; ++k) f[1 + k] = s.shape.elements[k] != 0;
+        return f;
+    };
+    const auto mine = followed(*set);
+    std::vector<std::uint64_t> pointers;
+    const octave_uint64* words = set->held.data();
+    for (octave_idx_type i = 0; i < set->held.numel(); ++i)
+        if (mine[i % 12]) pointers.push_back(words[i].value());
+    std::sort(pointers.begin(), pointers.end());
+    for (const auto& [start, other] : sets) {
+        if (!other->alive || other->group != 0) continue;
+        const auto theirs = followed(*other);
+        const octave_uint64* their = other->held.data();
+        for (octave_idx_type i = 0; i < other->held.numel(); ++i)
+            if (theirs[i % 12] &&
+                std::binary_search(pointers.begin(), pointers.end(), their[i].value())) {
+                retire(*other);
+                break;
+            }
+    }
 }
 
 octave_scalar_map shapeStruct(const Shape& shape) {
@@ -290,8 +342,9 @@ are live, is the caller's word.
 Any run of whole columns of a record set, @code{@var{records}(:, 3:7)}, is one
 too: it shares the matrix's memory. A changed copy is not (it is made
 elsewhere), nor is anything that overlaps a set but does not lie within it.
-The package keeps a set while any Octave value holds it (or, for
-@code{tw_sim}, until @code{tw_sim_free}).
+The package keeps a set while any Octave value shares its matrix (or, for
+@code{tw_sim}, until @code{tw_sim_free}). The records of a forgotten set
+(@code{tw_forget}, @code{tw_sim_free}) are refused here too.
 @seealso{tw_shape, tw_forget, tw_sim}
 @end deftypefn)") {
     const char* function = "tw_records";
@@ -317,15 +370,18 @@ The shape struct of the record set @var{records} belongs to (see
 DEFUN_DLD(tw_forget, args, nargout, R"(-*- texinfo -*-
 @deftypefn {} {} tw_forget (@var{records})
 Forget the record set @var{records} belongs to: calls with it, and call lists
-that hold it, are refused from then on. A gateway of a message library calls
-it before the messages its records point to are freed. The records of a
-simulated group are forgotten by @code{tw_sim_free}.
+that hold it, are refused from then on, and so are the record sets
+@code{tw_records} made of any of its records (copies, selections of columns),
+which point to the same messages. A gateway of a message library calls it
+before the messages its records point to are freed. Records forgotten
+already are left as they are. The records of a simulated group are forgotten
+by @code{tw_sim_free}.
 @end deftypefn)") {
     const char* function = "tw_forget";
     if (args.length() != 1 || nargout > 0)
         tw::fail(tw::kNargin, function, "usage: tw_forget (records)");
-    std::shared_ptr<tw::RecordSet> set;
-    tw::records(args(0), function, set);
+    const std::shared_ptr<tw::RecordSet> set = tw::knownSet(args(0), function);
+    if (!set->alive) return octave_value_list();  // forgotten already
     if (set->group != 0)
         tw::fail(tw::kRecords, function,
                  "these records belong to simulated group " + std::to_string(set->group) +
@@ -374,16 +430,28 @@ simulated group are forgotten by @code{tw_sim_free}.
 %! fail ("tw_command_set_led (small, uint32 ([1 2 3 4]), 0)", "presence bit 60 .* in presence word 1; these records have 1 presence words");
 
 %!test
-%! ## A set no value holds any more is dropped when the next is made, and
-%! ## tw_forget drops one at once; their records are refused after.
+%! ## A set is kept while any value shares its matrix (a run of its columns,
+%! ## a call list). tw_forget forgets it and every set made of any of the
+%! ## same records (their messages go too); forgotten records stay
+%! ## refused, by tw_records too, and forgetting them again does nothing.
 %! tw_initialize (sim.meta.command, sim.meta.feedback, sim.meta.info);
 %! X = tw_records (C + 0, tw_shape (C));
 %! S = X(:, 1:2);
+%! L = tw_call_list ({@tw_command_get_led, X(:, 3:4), 1});
 %! clear X
-%! keep = tw_records (C + 0, tw_shape (C));
-%! fail ("tw_command_get_led (S, 1)", "not a record set");
+%! keep = tw_records (C(:, [4 1]), tw_shape (C));  # made after: drops what no value shares
+%! other = tw_records (C(:, [3 2]), tw_shape (C));
+%! assert (size (tw_command_get_led (S, 1)), [1 2]);
+%! assert (size (tw_run_calls (L)), [1 2]);
 %! tw_forget (keep);
-%! fail ("tw_command_get_led (keep, 1)", "not a record set");
+%! fail ("tw_command_get_led (keep, 1)", "forgotten");
+%! fail ("tw_command_get_led (S, 1)", "forgotten");  # the same messages 1 and 4
+%! fail ("tw_run_calls (L)", "no longer known");
+%! fail ("tw_records (S, tw_shape (C))", "forgotten");
+%! tw_forget (keep);
+%! tw_forget (S);
+%! assert (size (tw_command_get_led (other, 1)), [1 2]);  # messages 2 and 3 only
+%! assert (size (tw_command_get_led (C, 1)), [1 4]);
 %! fail ("tw_forget (C)", "tw_sim_free");
 
 %!test
@@ -406,8 +474,12 @@ simulated group are forgotten by @code{tw_sim_free}.
 %!   assert (tw_command_has_field (records, tw_presence_bit ("command", "float", 5)), true (1, 3));
 %!   fail ("tw_command_set_float (records, single ([1 2 3]), 8)", "Float arrays hold 8 elements");
 %!   fail ("tw_command_set_enum (records, int32 ([1 2 3]), 0)", "no Enum array");
+%!   some = tw_records (records(:, [3 1]), tw_shape (records));
 %!   newer = my_messages (2);
-%!   fail ("tw_command_get_float (records, 0)", "not a record set");
+%!   fail ("tw_command_get_float (records, 0)", "forgotten");
+%!   fail ("tw_command_get_float (some, 0)", "forgotten");
+%!   tw_forget (records);
+%!   newer = my_messages (2);  # its set was forgotten already: it goes on
 %!   assert (tw_command_get_float (newer, 5), single ([0 0]));
 %! unwind_protect_cleanup
 %!   rmpath (dir);

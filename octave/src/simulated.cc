@@ -42,6 +42,9 @@ std::uint64_t nextId = 1;
 constexpr std::uint32_t kFirstBit[3] = {0, 3, 5};
 constexpr std::int64_t kMaxCount = 1000000;
 constexpr std::int64_t kMaxFields = 64;
+// The messages' storage of a group, at most: a million devices of 4 fields
+// fit, 100 GB of messages allocated one by one are refused.
+constexpr std::uint64_t kMaxBytes = std::uint64_t{1} << 31;
 const char* const kKinds[3] = {"command", "feedback", "info"};
 
 Group& groupArg(const octave_value& v, const char* function) {
@@ -95,9 +98,10 @@ Info message each, allocated in native memory and owned by the package until
 
 Every message has @var{fields} (default 4) fields of every kind and flags,
 @var{fields} numbered-float fields and pin banks of @var{fields} elements
-each. Presence bits are laid out kind after kind from bit 0 (Command), 3
-(Feedback) and 5 (Info). @var{sim} is a struct: @code{id}, @code{count}, the
-record sets @code{command}, @code{feedback} and @code{info} (uint64 12xN,
+each (@var{count} up to 1000000, @var{fields} 1 to 64, the messages' storage
+at most 2 GiB in all). Presence bits are laid out kind after kind from bit 0
+(Command), 3 (Feedback) and 5 (Info). @var{sim} is a struct: @code{id},
+@code{count}, the record sets @code{command}, @code{feedback} and @code{info} (uint64 12xN,
 see @code{tw_records}), and @code{meta}, a struct of the three metadata
 structs that @code{tw_initialize} takes:
 
@@ -128,18 +132,31 @@ After @code{tw_sim_free}, its record sets are refused.
     octave_scalar_map result, meta;
     result.setfield("id", static_cast<double>(id));
     result.setfield("count", static_cast<double>(count));
+    std::uint64_t bytes = 0;
     for (int k = 0; k < 3; ++k) {
         group->layouts[k] = std::make_unique<sim::KindLayout>(shape, tw::kFirstBit[k]);
+        bytes += sim::MessageGroup(*group->layouts[k], 1).bytes().size();
+    }
+    if (bytes * static_cast<std::uint64_t>(count) > tw::kMaxBytes)
+        tw::fail(tw::kRange, function,
+                 std::to_string(count) + " devices of " + std::to_string(fields) + " fields need " +
+                     std::to_string(bytes) + " bytes each, more than " +
+                     std::to_string(tw::kMaxBytes) + " in all; make fewer devices or fields");
+    // Every message first, then the record sets: a failed allocation leaves
+    // no set known.
+    std::array<uint64NDArray, 3> records;
+    for (int k = 0; k < 3; ++k) {
+        group->messages[k] = std::make_unique<sim::MessageGroup>(*group->layouts[k],
+                                                                 static_cast<std::size_t>(count));
+        records[k] = tovakwrapper::record_matrix(group->messages[k]->records(), count);
+    }
+    for (int k = 0; k < 3; ++k) {
         const sim::KindLayout& layout = *group->layouts[k];
-        group->messages[k] =
-            std::make_unique<sim::MessageGroup>(layout, static_cast<std::size_t>(count));
-        const uint64NDArray records =
-            tovakwrapper::record_matrix(group->messages[k]->records(), count);
         tw::Shape setShape;
         for (int kind = 0; kind < MI_KIND_RESERVED; ++kind)
             setShape.elements[kind] = layout.elements(static_cast<MiFieldKind>(kind));
         setShape.presenceWords = layout.presenceWords();
-        const octave_value value(records);
+        const octave_value value(records[k]);
         group->sets[k] = tw::registerSet(value, setShape, id, function);
         result.setfield(tw::kKinds[k], value);
         meta.setfield(tw::kKinds[k], tovakwrapper::metadata_struct(layout.metadata,
@@ -156,8 +173,9 @@ After @code{tw_sim_free}, its record sets are refused.
 DEFUN_DLD(tw_sim_free, args, nargout, R"(-*- texinfo -*-
 @deftypefn {} {} tw_sim_free (@var{sim})
 Free the messages of the simulated group @var{sim} (the struct @code{tw_sim}
-returned, or its @code{id}) and forget its record sets: every later call with
-them, or with a call list that holds them, is refused.
+returned, or its @code{id}) and forget its record sets, and those
+@code{tw_records} made of their records: every later call with them, or
+with a call list that holds them, is refused.
 @end deftypefn)") {
     const char* function = "tw_sim_free";
     if (args.length() != 1 || nargout > 0)
@@ -269,7 +287,7 @@ from 1) of a simulated group, read directly, bit for bit: a struct with
 
 %!test
 %! ## tw_sim: three kinds of messages with their own layouts, zeroed; after
-%! ## tw_sim_free its records are refused.
+%! ## tw_sim_free its records are refused, and so are sets made of them.
 %! sim = tw_sim (5, 3);
 %! assert (sim.count, 5);
 %! assert (size (sim.command), [12 5]);
@@ -281,8 +299,11 @@ from 1) of a simulated group, read directly, bit for bit: a struct with
 %! m = tw_sim_message (sim.info, 5);
 %! assert (size (m.io_pins), [4 9]);
 %! assert (all (bytes (m) == 0));
+%! some = tw_records (sim.feedback(:, [5 2]), shape);
 %! tw_sim_free (sim);
-%! fail ("tw_command_get_float (sim.command, 0)", "not a record set");
+%! fail ("tw_command_get_float (sim.command, 0)", "forgotten");
+%! fail ("tw_feedback_get_float (some, 0)", "forgotten");
+%! fail ("tw_records (sim.feedback, shape)", "forgotten");
 %! fail ("tw_sim_free (sim)", "not alive");
 
 %!test
@@ -322,6 +343,7 @@ from 1) of a simulated group, read directly, bit for bit: a struct with
 
 %!error id=tovakwrapper:range tw_sim (-1)
 %!error id=tovakwrapper:range tw_sim (2, 0)
+%!error id=tovakwrapper:range tw_sim (8300, 64)  # 2.2 GB of messages
 %!error id=tovakwrapper:integer tw_sim (2.5)
 %!error id=tovakwrapper:range tw_sim_message (tw_sim (2).command, 3)
 %!error id=tovakwrapper:records tw_sim_message (tw_records (zeros (12, 1, "uint64"), struct ("presence_words", 0)), 1)

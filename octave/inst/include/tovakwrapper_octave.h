@@ -93,7 +93,9 @@ inline octave_value record_set(const MessageRecord* records, octave_idx_type n,
     return octave::feval("tw_records", args, 1)(0);
 }
 
-// Forgets a record set (tw_forget): calls with it are refused from then on.
+// Forgets a record set (tw_forget): calls with it, and with the sets made of
+// any of its records, are refused from then on. Records forgotten already
+// (by the user's own tw_forget) are left as they are.
 inline void forget(const octave_value& records) {
     octave::feval("tw_forget", octave_value_list(records), 0);
 }
