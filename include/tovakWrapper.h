@@ -14,8 +14,13 @@
  * function's comment says only where it differs:
  *   - Setters take (records, values, count, field), getters and queries
  *     (out, records, count, field); pin and numbered-float accessors take
- *     (..., count, pin, bank) and (..., count, number, field). Element i of
- *     `values` or `out` belongs to records[i].
+ *     (..., count, pin, bank) and (..., count, number, field). `records` is
+ *     MessageRecord[count]; element i of `values` or `out` belongs to
+ *     records[i]. `field` is the element index in each message's value array
+ *     of the kind (a flag number for flags; for numbered floats and pins an
+ *     index into the metadata's table, `number` and `pin` signed positions
+ *     after that table entry); the Has...Field queries take an absolute
+ *     presence bit, `bit`, instead.
  *   - Records are visited in ascending order, each finished (value, then
  *     presence bit) before the next. Records may view the same message or
  *     arrays: after a setter the later record's value stays.
@@ -269,108 +274,76 @@ MI_API void miInitialize(const MessageMetadata *command, const MessageMetadata *
  * @{
  */
 
-/**
- * @brief Sets Float field `field` of `count` Command messages.
- * @param records MessageRecord[count].
- * @param values  One value per record, or NULL.
- * @param count   Number of records.
- * @param field   Element index in each value array.
- */
+/** @brief Sets Float field `field` of `count` Command messages. */
 MI_API void miCommandSetFloat(const MessageRecord *records, const float *values, uint32_t count,
                               uint32_t field);
-/**
- * @brief Reads Float field `field` of `count` Command messages.
- * @param out     One element per record.
- * @param records MessageRecord[count].
- * @param count   Number of records.
- * @param field   Element index in each value array.
- */
+/** @brief Reads Float field `field` of `count` Command messages. */
 MI_API void miCommandGetFloat(float *out, const MessageRecord *records, uint32_t count,
                               uint32_t field);
-/** @brief Reads Float field `field` of Feedback messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Float field `field` of Feedback messages. */
 MI_API void miFeedbackGetFloat(float *out, const MessageRecord *records, uint32_t count,
                                uint32_t field);
-/** @brief Reads Float field `field` of Info messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Float field `field` of Info messages. */
 MI_API void miInfoGetFloat(float *out, const MessageRecord *records, uint32_t count,
                            uint32_t field);
 
-/** @brief Reads Vector3f field `field` of Command messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Vector3f field `field` of Command messages. */
 MI_API void miCommandGetVector3f(MiVector3f *out, const MessageRecord *records, uint32_t count,
                                  uint32_t field);
-/** @brief Reads Vector3f field `field` of Feedback messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Vector3f field `field` of Feedback messages. */
 MI_API void miFeedbackGetVector3f(MiVector3f *out, const MessageRecord *records, uint32_t count,
                                   uint32_t field);
 
-/** @brief Reads Quaternionf field `field` of Command messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Quaternionf field `field` of Command messages. */
 MI_API void miCommandGetQuaternionf(MiQuaternionf *out, const MessageRecord *records,
                                     uint32_t count, uint32_t field);
-/** @brief Reads Quaternionf field `field` of Feedback messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Quaternionf field `field` of Feedback messages. */
 MI_API void miFeedbackGetQuaternionf(MiQuaternionf *out, const MessageRecord *records,
                                      uint32_t count, uint32_t field);
 
-/** @brief Reads UInt64 field `field` of Command messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads UInt64 field `field` of Command messages. */
 MI_API void miCommandGetUInt64(uint64_t *out, const MessageRecord *records, uint32_t count,
                                uint32_t field);
-/** @brief Reads UInt64 field `field` of Feedback messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads UInt64 field `field` of Feedback messages. */
 MI_API void miFeedbackGetUInt64(uint64_t *out, const MessageRecord *records, uint32_t count,
                                 uint32_t field);
 
-/** @brief Sets Enum field `field` of Command messages.
- *  @copydetails miCommandSetFloat */
+/** @brief Sets Enum field `field` of Command messages. */
 MI_API void miCommandSetEnum(const MessageRecord *records, const int32_t *values, uint32_t count,
                              uint32_t field);
-/** @brief Reads Enum field `field` of Command messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Enum field `field` of Command messages. */
 MI_API void miCommandGetEnum(int32_t *out, const MessageRecord *records, uint32_t count,
                              uint32_t field);
-/** @brief Reads Enum field `field` of Feedback messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Enum field `field` of Feedback messages. */
 MI_API void miFeedbackGetEnum(int32_t *out, const MessageRecord *records, uint32_t count,
                               uint32_t field);
-/** @brief Reads Enum field `field` of Info messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Enum field `field` of Info messages. */
 MI_API void miInfoGetEnum(int32_t *out, const MessageRecord *records, uint32_t count,
                           uint32_t field);
 
-/** @brief Sets Bool field `field` of Command messages.
- *  @copydetails miCommandSetFloat */
+/** @brief Sets Bool field `field` of Command messages. */
 MI_API void miCommandSetBool(const MessageRecord *records, const uint8_t *values, uint32_t count,
                              uint32_t field);
-/** @brief Reads Bool field `field` of Command messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Bool field `field` of Command messages. */
 MI_API void miCommandGetBool(uint8_t *out, const MessageRecord *records, uint32_t count,
                              uint32_t field);
-/** @brief Reads Bool field `field` of Feedback messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Bool field `field` of Feedback messages. */
 MI_API void miFeedbackGetBool(uint8_t *out, const MessageRecord *records, uint32_t count,
                               uint32_t field);
-/** @brief Reads Bool field `field` of Info messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Bool field `field` of Info messages. */
 MI_API void miInfoGetBool(uint8_t *out, const MessageRecord *records, uint32_t count,
                           uint32_t field);
 
-/** @brief Sets Led field `field` of Command messages.
- *  @copydetails miCommandSetFloat */
+/** @brief Sets Led field `field` of Command messages. */
 MI_API void miCommandSetLed(const MessageRecord *records, const uint32_t *values, uint32_t count,
                             uint32_t field);
-/** @brief Reads Led field `field` of Command messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Led field `field` of Command messages. */
 MI_API void miCommandGetLed(uint32_t *out, const MessageRecord *records, uint32_t count,
                             uint32_t field);
-/** @brief Reads Led field `field` of Feedback messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Led field `field` of Feedback messages. */
 MI_API void miFeedbackGetLed(uint32_t *out, const MessageRecord *records, uint32_t count,
                              uint32_t field);
-/** @brief Reads Led field `field` of Info messages.
- *  @copydetails miCommandGetFloat */
+/** @brief Reads Led field `field` of Info messages. */
 MI_API void miInfoGetLed(uint32_t *out, const MessageRecord *records, uint32_t count,
                          uint32_t field);
 
@@ -394,30 +367,16 @@ MI_API void miInfoGetLed(uint32_t *out, const MessageRecord *records, uint32_t c
  * @{
  */
 
-/**
- * @brief Sets HighResAngle field `field` of `count` Command messages.
- * @param records MessageRecord[count].
- * @param values  One angle in radians per record, or NULL.
- * @param count   Number of records.
- * @param field   Element index in each `highResAngles` array.
- */
+/** @brief Sets HighResAngle field `field` of `count` Command messages. */
 MI_API void miCommandSetHighResAngle(const MessageRecord *records, const double *values,
                                      uint32_t count, uint32_t field);
-/**
- * @brief Reads HighResAngle field `field` of `count` Command messages.
- * @param out     One angle in radians per record.
- * @param records MessageRecord[count].
- * @param count   Number of records.
- * @param field   Element index in each `highResAngles` array.
- */
+/** @brief Reads HighResAngle field `field` of `count` Command messages. */
 MI_API void miCommandGetHighResAngle(double *out, const MessageRecord *records, uint32_t count,
                                      uint32_t field);
-/** @brief Reads HighResAngle field `field` of Feedback messages.
- *  @copydetails miCommandGetHighResAngle */
+/** @brief Reads HighResAngle field `field` of Feedback messages. */
 MI_API void miFeedbackGetHighResAngle(double *out, const MessageRecord *records, uint32_t count,
                                       uint32_t field);
-/** @brief Reads HighResAngle field `field` of Info messages.
- *  @copydetails miCommandGetHighResAngle */
+/** @brief Reads HighResAngle field `field` of Info messages. */
 MI_API void miInfoGetHighResAngle(double *out, const MessageRecord *records, uint32_t count,
                                   uint32_t field);
 
@@ -438,31 +397,13 @@ MI_API void miInfoGetHighResAngle(double *out, const MessageRecord *records, uin
  * @{
  */
 
-/**
- * @brief Sets float `number` of numbered-float field `field` of `count`
- * Command messages.
- * @param records MessageRecord[count].
- * @param values  One value per record, or NULL.
- * @param count   Number of records.
- * @param number  Position within the field (signed).
- * @param field   Numbered-float field: index into the Feedback table.
- */
+/** @brief Sets float `number` of numbered-float field `field` of `count` Command messages. */
 MI_API void miCommandSetNumberedFloat(const MessageRecord *records, const float *values,
                                       uint32_t count, int32_t number, uint32_t field);
-/**
- * @brief Reads float `number` of numbered-float field `field` of `count`
- * Command messages.
- * @param out     One value per record.
- * @param records MessageRecord[count].
- * @param count   Number of records.
- * @param number  Position within the field (signed).
- * @param field   Numbered-float field: index into the Feedback table.
- */
+/** @brief Reads float `number` of numbered-float field `field` of `count` Command messages. */
 MI_API void miCommandGetNumberedFloat(float *out, const MessageRecord *records, uint32_t count,
                                       int32_t number, uint32_t field);
-/** @brief Reads float `number` of numbered-float field `field` of Feedback
- *  messages.
- *  @copydetails miCommandGetNumberedFloat */
+/** @brief Reads float `number` of numbered-float field `field` of Feedback messages. */
 MI_API void miFeedbackGetNumberedFloat(float *out, const MessageRecord *records, uint32_t count,
                                        int32_t number, uint32_t field);
 
@@ -494,81 +435,43 @@ MI_API void miFeedbackGetNumberedFloat(float *out, const MessageRecord *records,
  * @{
  */
 
-/**
- * @brief Sets pin `pin` of bank `bank` of `count` Command messages to whole
- * entries.
- * @param records MessageRecord[count].
- * @param values  One value per record, or NULL.
- * @param count   Number of records.
- * @param pin     Pin within the bank (signed).
- * @param bank    Bank: index into the pin-bank table.
- */
+/** @brief Sets pin `pin` of bank `bank` of `count` Command messages to whole entries. */
 MI_API void miCommandSetIoPin(const MessageRecord *records, const IoPinEntry *values,
                               uint32_t count, int32_t pin, uint32_t bank);
-/** @brief Sets pin `pin` of bank `bank` of Command messages to integers.
- *  @copydetails miCommandSetIoPin */
+/** @brief Sets pin `pin` of bank `bank` of Command messages to integers. */
 MI_API void miCommandSetIoPinInt(const MessageRecord *records, const int64_t *values,
                                  uint32_t count, int32_t pin, uint32_t bank);
-/** @brief Sets pin `pin` of bank `bank` of Command messages to floats.
- *  @copydetails miCommandSetIoPin */
+/** @brief Sets pin `pin` of bank `bank` of Command messages to floats. */
 MI_API void miCommandSetIoPinFloat(const MessageRecord *records, const float *values,
                                    uint32_t count, int32_t pin, uint32_t bank);
-/**
- * @brief Reads the whole entry of pin `pin` of bank `bank` of `count`
- * Command messages.
- * @param out     One value per record.
- * @param records MessageRecord[count].
- * @param count   Number of records.
- * @param pin     Pin within the bank (signed).
- * @param bank    Bank: index into the pin-bank table.
- */
+/** @brief Reads the whole entry of pin `pin` of bank `bank` of `count` Command messages. */
 MI_API void miCommandGetIoPin(IoPinEntry *out, const MessageRecord *records, uint32_t count,
                               int32_t pin, uint32_t bank);
-/** @brief Reads the whole entry of pin `pin` of bank `bank` of Feedback
- *  messages.
- *  @copydetails miCommandGetIoPin */
+/** @brief Reads the whole entry of pin `pin` of bank `bank` of Feedback messages. */
 MI_API void miFeedbackGetIoPin(IoPinEntry *out, const MessageRecord *records, uint32_t count,
                                int32_t pin, uint32_t bank);
-/** @brief Reads the integer of pin `pin` of bank `bank` of Command messages.
- *  @copydetails miCommandGetIoPin */
+/** @brief Reads the integer of pin `pin` of bank `bank` of Command messages. */
 MI_API void miCommandGetIoPinInt(int64_t *out, const MessageRecord *records, uint32_t count,
                                  int32_t pin, uint32_t bank);
-/** @brief Reads the integer of pin `pin` of bank `bank` of Feedback messages.
- *  @copydetails miCommandGetIoPin */
+/** @brief Reads the integer of pin `pin` of bank `bank` of Feedback messages. */
 MI_API void miFeedbackGetIoPinInt(int64_t *out, const MessageRecord *records, uint32_t count,
                                   int32_t pin, uint32_t bank);
-/** @brief Reads the float of pin `pin` of bank `bank` of Command messages.
- *  @copydetails miCommandGetIoPin */
+/** @brief Reads the float of pin `pin` of bank `bank` of Command messages. */
 MI_API void miCommandGetIoPinFloat(float *out, const MessageRecord *records, uint32_t count,
                                    int32_t pin, uint32_t bank);
-/** @brief Reads the float of pin `pin` of bank `bank` of Feedback messages.
- *  @copydetails miCommandGetIoPin */
+/** @brief Reads the float of pin `pin` of bank `bank` of Feedback messages. */
 MI_API void miFeedbackGetIoPinFloat(float *out, const MessageRecord *records, uint32_t count,
                                     int32_t pin, uint32_t bank);
-/**
- * @brief Asks which of `count` Command messages hold an integer on pin `pin`
- * of bank `bank`.
- * @param out     One answer per record, 1 or 0.
- * @param records MessageRecord[count].
- * @param count   Number of records.
- * @param pin     Pin within the bank (signed).
- * @param bank    Bank: index into the pin-bank table.
- */
+/** @brief Asks which of `count` Command messages hold an integer on pin `pin` of bank `bank`. */
 MI_API void miCommandHasIoPinInt(uint8_t *out, const MessageRecord *records, uint32_t count,
                                  int32_t pin, uint32_t bank);
-/** @brief Asks which Feedback messages hold an integer on pin `pin` of bank
- *  `bank`.
- *  @copydetails miCommandHasIoPinInt */
+/** @brief Asks which Feedback messages hold an integer on pin `pin` of bank `bank`. */
 MI_API void miFeedbackHasIoPinInt(uint8_t *out, const MessageRecord *records, uint32_t count,
                                   int32_t pin, uint32_t bank);
-/** @brief Asks which Command messages hold a float on pin `pin` of bank
- *  `bank`.
- *  @copydetails miCommandHasIoPinInt */
+/** @brief Asks which Command messages hold a float on pin `pin` of bank `bank`. */
 MI_API void miCommandHasIoPinFloat(uint8_t *out, const MessageRecord *records, uint32_t count,
                                    int32_t pin, uint32_t bank);
-/** @brief Asks which Feedback messages hold a float on pin `pin` of bank
- *  `bank`.
- *  @copydetails miCommandHasIoPinInt */
+/** @brief Asks which Feedback messages hold a float on pin `pin` of bank `bank`. */
 MI_API void miFeedbackHasIoPinFloat(uint8_t *out, const MessageRecord *records, uint32_t count,
                                     int32_t pin, uint32_t bank);
 
@@ -587,45 +490,23 @@ MI_API void miFeedbackHasIoPinFloat(uint8_t *out, const MessageRecord *records, 
  * @{
  */
 
-/**
- * @brief Sets flag `field` in `count` Command messages; never reads
- * `values`, which may be NULL or point anywhere.
- * @param records MessageRecord[count].
- * @param values  Ignored.
- * @param count   Number of records.
- * @param field   Flag number.
- */
+/** @brief Sets flag `field` in `count` Command messages; never reads `values`, which may be NULL
+ *  or point anywhere. */
 MI_API void miCommandSetFlag(const MessageRecord *records, const uint8_t *values, uint32_t count,
                              uint32_t field);
-/**
- * @brief Reads flag `field` of `count` Command messages.
- * @param out     One answer per record, 1 or 0.
- * @param records MessageRecord[count].
- * @param count   Number of records.
- * @param field   Flag number.
- */
+/** @brief Reads flag `field` of `count` Command messages. */
 MI_API void miCommandGetFlag(uint8_t *out, const MessageRecord *records, uint32_t count,
                              uint32_t field);
-/** @brief Reads flag `field` of Info messages.
- *  @copydetails miCommandGetFlag */
+/** @brief Reads flag `field` of Info messages. */
 MI_API void miInfoGetFlag(uint8_t *out, const MessageRecord *records, uint32_t count,
                           uint32_t field);
-/**
- * @brief Asks which of `count` Command messages have absolute presence bit
- * `bit` set.
- * @param out     One answer per record, 1 or 0.
- * @param records MessageRecord[count].
- * @param count   Number of records.
- * @param bit     Absolute presence-bit index (base + field).
- */
+/** @brief Asks which of `count` Command messages have absolute presence bit `bit` set. */
 MI_API void miCommandHasField(uint8_t *out, const MessageRecord *records, uint32_t count,
                               uint32_t bit);
-/** @brief Asks which Feedback messages have absolute presence bit `bit` set.
- *  @copydetails miCommandHasField */
+/** @brief Asks which Feedback messages have absolute presence bit `bit` set. */
 MI_API void miFeedbackHasField(uint8_t *out, const MessageRecord *records, uint32_t count,
                                uint32_t bit);
-/** @brief Asks which Info messages have absolute presence bit `bit` set.
- *  @copydetails miCommandHasField */
+/** @brief Asks which Info messages have absolute presence bit `bit` set. */
 MI_API void miInfoHasField(uint8_t *out, const MessageRecord *records, uint32_t count,
                            uint32_t bit);
 
