@@ -3,44 +3,20 @@
 // with metadata that has no tables. This suite has a process of its own;
 // only its last test calls miInitialize.
 #include "TestSupport.hpp"
+#include "tovakWrapperAccessors.h"
 
 using namespace testing_support;
 
 namespace {
 
+// Every accessor of the list, count 0, every pointer null.
+#define TOVAK_ARGS_FIELD nullptr, nullptr, 0, 0
+#define TOVAK_ARGS_ENTRY nullptr, nullptr, 0, 0, 0
+#define TOVAK_CALL_EMPTY(value, ID, function, name, MESSAGE, OP, FAMILY, KIND, ARGS, T) \
+    function(TOVAK_ARGS_##ARGS);
+
 TEST(Uninitialized, CountZeroWithNullPointersDoesNothing) {
-    miCommandSetFloat(nullptr, nullptr, 0, 0);
-    miCommandSetHighResAngle(nullptr, nullptr, 0, 0);
-    miCommandSetEnum(nullptr, nullptr, 0, 0);
-    miCommandSetBool(nullptr, nullptr, 0, 0);
-    miCommandSetLed(nullptr, nullptr, 0, 0);
-    miCommandSetFlag(nullptr, nullptr, 0, 0);
-    miCommandSetNumberedFloat(nullptr, nullptr, 0, 0, 0);
-    miCommandSetIoPin(nullptr, nullptr, 0, 0, 0);
-    miCommandSetIoPinInt(nullptr, nullptr, 0, 0, 0);
-    miCommandSetIoPinFloat(nullptr, nullptr, 0, 0, 0);
-    for (auto get : {miCommandGetFloat, miFeedbackGetFloat, miInfoGetFloat})
-        get(nullptr, nullptr, 0, 0);
-    for (auto get : {miCommandGetHighResAngle, miFeedbackGetHighResAngle, miInfoGetHighResAngle})
-        get(nullptr, nullptr, 0, 0);
-    for (auto get : {miCommandGetVector3f, miFeedbackGetVector3f}) get(nullptr, nullptr, 0, 0);
-    for (auto get : {miCommandGetQuaternionf, miFeedbackGetQuaternionf})
-        get(nullptr, nullptr, 0, 0);
-    for (auto get : {miCommandGetUInt64, miFeedbackGetUInt64}) get(nullptr, nullptr, 0, 0);
-    for (auto get : {miCommandGetEnum, miFeedbackGetEnum, miInfoGetEnum})
-        get(nullptr, nullptr, 0, 0);
-    for (auto get : {miCommandGetLed, miFeedbackGetLed, miInfoGetLed}) get(nullptr, nullptr, 0, 0);
-    for (auto get : {miCommandGetBool, miFeedbackGetBool, miInfoGetBool, miCommandGetFlag,
-                     miInfoGetFlag, miCommandHasField, miFeedbackHasField, miInfoHasField})
-        get(nullptr, nullptr, 0, 0);
-    for (auto get : {miCommandGetNumberedFloat, miFeedbackGetNumberedFloat, miCommandGetIoPinFloat,
-                     miFeedbackGetIoPinFloat})
-        get(nullptr, nullptr, 0, 0, 0);
-    for (auto get : {miCommandGetIoPin, miFeedbackGetIoPin}) get(nullptr, nullptr, 0, 0, 0);
-    for (auto get : {miCommandGetIoPinInt, miFeedbackGetIoPinInt}) get(nullptr, nullptr, 0, 0, 0);
-    for (auto has : {miCommandHasIoPinInt, miFeedbackHasIoPinInt, miCommandHasIoPinFloat,
-                     miFeedbackHasIoPinFloat})
-        has(nullptr, nullptr, 0, 0, 0);
+    MI_ACCESSORS(TOVAK_CALL_EMPTY)
     SUCCEED() << "nothing was dereferenced";
 }
 
