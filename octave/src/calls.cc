@@ -123,12 +123,12 @@ while a value holds @var{L}; a changed copy of @var{L} is not a list.
     Cell names(1, args.length());
     for (octave_idx_type i = 0; i < args.length(); ++i) {
         const std::string position = "call " + std::to_string(i + 1);
-        const octave_value& spec = args(i);
-        if (!spec.iscell() || spec.ndims() != 2 || (spec.rows() != 1 && !spec.isempty()))
+        const octave_value& given = args(i);
+        if (!given.iscell() || given.ndims() != 2 || (given.rows() != 1 && !given.isempty()))
             tw::fail(tw::kClass, function,
                      position + " must be a cell row {accessor, records, indices...}; got " +
-                         tw::describe(spec));
-        const Cell cell = spec.cell_value();
+                         tw::describe(given));
+        const Cell cell = given.cell_value();
         if (cell.numel() < 1)
             tw::fail(tw::kNargin, function, position + " is empty; it needs an accessor");
         std::string name;

@@ -1175,13 +1175,14 @@ static PyType_Slot library_slots[] = {{Py_tp_methods, library_methods},
                                       {Py_tp_doc, "The library: a checked method per accessor."},
                                       {0, NULL}};
 
-#define SPEC(name, type, flags, slots) \
+#define TYPE_SPEC(name, type, flags, slots) \
     { "tovakwrapper." name, sizeof(type), 0, Py_TPFLAGS_DEFAULT | (flags), slots }
-static PyType_Spec records_spec = SPEC("Records", Records, 0, records_slots);
+static PyType_Spec records_spec = TYPE_SPEC("Records", Records, 0, records_slots);
 static PyType_Spec calls_spec =
-    SPEC("CallList", CallList, Py_TPFLAGS_DISALLOW_INSTANTIATION, calls_slots);
-static PyType_Spec raw_spec = SPEC("Raw", Raw, 0, raw_slots);
-static PyType_Spec library_spec = SPEC("Library", PyObject, Py_TPFLAGS_BASETYPE, library_slots);
+    TYPE_SPEC("CallList", CallList, Py_TPFLAGS_DISALLOW_INSTANTIATION, calls_slots);
+static PyType_Spec raw_spec = TYPE_SPEC("Raw", Raw, 0, raw_slots);
+static PyType_Spec library_spec =
+    TYPE_SPEC("Library", PyObject, Py_TPFLAGS_BASETYPE, library_slots);
 
 static PyObject *set_allocator(PyObject *module, PyObject *callable) {
     (void)module;
